@@ -1,0 +1,122 @@
+/*
+ * ZENTROK serial device driver: the host interface.
+ *
+ * A host opens a numbered serial port with qen_InitComm, polls it with
+ * qen_GetMsg for decoded messages and closes it with qen_CloseComm. Every
+ * telegram the device sends is acknowledged with ACK (0x06) once the host
+ * has taken everything it produced, or at once when it produces nothing.
+ *
+ * Threading: the thread that makes the process's first qen_InitComm is the
+ * host thread. While any port is open that thread must keep calling
+ * qen_GetMsg (on Windows: keep retrieving window messages); each hand-off
+ * of a message to the host runs on it.
+ */
+#ifndef ZENTROK_H
+#define ZENTROK_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define ZENTROK_CALL __stdcall
+#define ZENTROK_API
+#elif defined(__GNUC__)
+#define ZENTROK_CALL
+#define ZENTROK_API __attribute__((visibility("default")))
+#else
+#define ZENTROK_CALL
+#define ZENTROK_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Date and time, laid out as the Windows SYSTEMTIME record. */
+typedef struct QenSystemTime {
+    uint16_t wYear;
+    uint16_t wMonth;
+    uint16_t wDayOfWeek;
+    uint16_t wDay;
+    uint16_t wHour;
+    uint16_t wMinute;
+    uint16_t wSecond;
+    uint16_t wMilliseconds;
+} QenSystemTime;
+
+/* Length-prefixed strings: Length characters of Chars are meaningful. */
+typedef struct QenCode {
+    uint8_t Length; /* 0..2 */
+    char Chars[2];
+} QenCode;
+
+typedef struct QenText {
+    uint8_t Length; /* 0..7 */
+    char Chars[7];
+} QenText;
+
+/* Stamp.wYear of a message that carries no time. */
+#define QEN_NO_STAMP 0xFFFFu
+
+/* One decoded message or queued entry: 44 bytes, little-endian. */
+typedef struct QenMsg {
+    int32_t Number;         /*  0: telegram number */
+    uint16_t Channel;       /*  4: channel 0..15 */
+    uint8_t Reserved6[2];   /*  6: never written by the driver */
+    int32_t Ident;          /*  8: identifier (32-bit pattern) */
+    QenCode Code;           /* 12: two-character code */
+    QenText Text;           /* 15: seven-character text, upper case */
+    uint8_t Reserved23;     /* 23: never written by the driver */
+    QenSystemTime Stamp;    /* 24: time stamp; wYear QEN_NO_STAMP = none */
+    uint32_t Note;          /* 40: reserved, never written by the driver */
+} QenMsg;
+
+#ifdef __cplusplus
+#define ZENTROK_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#define ZENTROK_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+ZENTROK_STATIC_ASSERT(sizeof(QenSystemTime) == 16, "QenSystemTime is 16 bytes");
+ZENTROK_STATIC_ASSERT(sizeof(QenMsg) == 44, "QenMsg is 44 bytes");
+ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Number) == 0, "Number at 0");
+ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Channel) == 4, "Channel at 4");
+ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Reserved6) == 6, "padding at 6");
+ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Ident) == 8, "Ident at 8");
+ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Code) == 12, "Code at 12");
+ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Text) == 15, "Text at 15");
+ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Reserved23) == 23, "padding at 23");
+ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Stamp) == 24, "Stamp at 24");
+ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Note) == 40, "Note at 40");
+#undef ZENTROK_STATIC_ASSERT
+
+/* An open port; null when the port did not open. */
+typedef void* QenHandle;
+
+/* The driver's name, "ZENTROK"; stores 65533, 2 and 3 into the non-null
+ * out-parameters. The text stays valid while the library is loaded. */
+ZENTROK_API const char* ZENTROK_CALL Qen_GetName(int32_t* Info1, int32_t* Info2, int32_t* Info3);
+
+/* Opens serial port PortNumber (COM<n>) with the line settings of section
+ * "RecNr<RecNumber>" of "Rn.ini" in the current directory. Returns null
+ * when the port cannot be opened. */
+ZENTROK_API QenHandle ZENTROK_CALL qen_InitComm(int32_t PortNumber, int32_t RecNumber);
+
+/* Stops the port's reader, closes the port and releases the handle.
+ * Returns 0; a handle that is not an open port is ignored. */
+ZENTROK_API int32_t ZENTROK_CALL qen_CloseComm(QenHandle Handle);
+
+/* Copies the next item of the port (the message, then its queued entries)
+ * into Dest. Returns 1 when an item was delivered, 0 when there was none
+ * (Dest untouched). */
+ZENTROK_API int32_t ZENTROK_CALL qen_GetMsg(QenHandle Handle, QenMsg* Dest);
+
+/* Decodes one system-status line (length byte first) into the host's status
+ * mask and 14-byte status table; sets *SysValue to 2. Returns 0. */
+ZENTROK_API int32_t ZENTROK_CALL qen_GetSysMsg(const uint8_t* SysLine, int32_t* StateMask,
+                                               uint8_t* StateTable, int32_t* SysValue);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZENTROK_H */

@@ -1,0 +1,19 @@
+// Field conversions of the telegram layouts. They never fail: they yield
+// the value of the leading digits, or 0 when there are none.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace zentrok {
+
+// Signed decimal after leading blanks and one optional sign; "$", "x", "X",
+// "0x" or "0X" first makes it hexadecimal. The sign counts only when the
+// digits run to the end of the field.
+std::int32_t DecValue(std::string_view field);
+
+// Hexadecimal digits up to the first other character, at most eight
+// significant digits, as a 32-bit pattern.
+std::int32_t HexValue(std::string_view field);
+
+}  // namespace zentrok

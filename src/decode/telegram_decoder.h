@@ -1,0 +1,27 @@
+// Decodes one received telegram into the port's message and queued entries.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+#include "decode/decoder_state.h"
+
+namespace zentrok {
+
+// Writes one ACK byte to the port; the decoder uses it for type "0".
+using SendAckFn = std::function<void()>;
+
+// Decodes context.Telegram (1..249 characters). Returns true when a message
+// stands in state.Msg for the host, with further entries in state.Pending.
+bool DecodeTelegram(DecoderState& state, DecodeContext& context, const SendAckFn& sendAck);
+
+// Copies `count` characters of the telegram from 1-based `pos` into Work,
+// positions past the end reading as NUL, then drops leading blanks.
+void CopyField(DecodeContext& context, std::size_t pos, std::size_t count);
+
+// Reads the time stamp of a 34-character telegram into state.Msg.Stamp.
+// Returns whether it is a valid time and date of the current UTC year;
+// otherwise Stamp.wYear is left as kNoStamp.
+bool ParseStamp(DecoderState& state, DecodeContext& context);
+
+}  // namespace zentrok

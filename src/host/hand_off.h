@@ -1,0 +1,49 @@
+// The meeting point of a port's reader thread and the host: the announced
+// message, its queued entries, and the signal that the host took them all.
+//
+// One lock guards the announcement and the queue. The reader publishes a
+// decoded telegram only through Announce (run on the host thread), so a
+// queue still being decoded is never visible; Withdraw ends each hand-off
+// under the same lock, so it never overlaps a retrieval; and it clears the
+// taken signal, so a retrieval that finished too late never counts for the
+// next telegram.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "decode/decoder_state.h"
+#include "platform/platform.h"
+#include "zentrok.h"
+
+namespace zentrok {
+
+class HandOff {
+public:
+    HandOff() : taken_(platform::Event::Mode::AutoReset) {}
+
+    // Host thread: makes the decoded message and its entries deliverable and
+    // moves the entries out of `state`.
+    void Announce(DecoderState& state);
+
+    // Reader: waits until the host has taken the message and every entry.
+    bool WaitTaken(std::uint32_t timeoutMs) { return taken_.Wait(timeoutMs); }
+
+    // Reader: ends the hand-off; whatever was not taken is dropped.
+    void Withdraw();
+
+    // Host: copies the next item into `dest`. Returns false when there is
+    // none, leaving `dest` untouched.
+    bool Deliver(QenMsg& dest);
+
+private:
+    std::mutex lock_;
+    bool msgReady_ = false;
+    QenMsg msg_{};
+    PendingQueue pending_;
+    std::uint16_t groupChannel_ = 0;
+    std::int32_t groupIdent_ = 0;
+    platform::Event taken_;
+};
+
+}  // namespace zentrok

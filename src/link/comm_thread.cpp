@@ -1,0 +1,95 @@
+#include "link/comm_thread.h"
+
+#include <algorithm>
+
+#include "link/line_settings.h"
+#include "link/telegram_log.h"
+
+namespace zentrok {
+
+TCommThread::TCommThread() : sendAck_([this] { SendAck(); }), setMsgReady_([this] { SetMsgReady(); }) {
+    context_.Clock = platform::UtcNow;
+}
+
+TCommThread::~TCommThread() {
+    if (thread_.joinable()) Stop();
+}
+
+bool TCommThread::Open(std::int32_t portNumber, std::int32_t recNumber) {
+    PortHandle = platform::SerialPort::Open(portNumber);
+    if (!PortHandle) return false;
+    PortHandle->Configure(ReadPortSetup(recNumber));
+    decoder_.ClearChannelMemory();
+    return true;
+}
+
+void TCommThread::Start() {
+    thread_ = std::thread([this] { ReaderLoop(); });
+}
+
+void TCommThread::Stop() {
+    StopEvent.Set();
+    if (host_thread::IsHostThread()) {
+        while (platform::HostWait(ended_, &host_thread::QueuedEvent(), platform::kInfinite) ==
+               platform::WaitResult::Second)
+            host_thread::RunQueued();
+    } else {
+        host_thread::Cancel(setMsgReady_);
+        platform::HostWait(ended_, nullptr, platform::kInfinite);
+    }
+    thread_.join();
+}
+
+void TCommThread::ReaderLoop() {
+    PortHandle->WatchEventCharacter();
+    PortHandle->ArmEventWait(rxEvent_);
+    for (bool stop = false; !stop;) {
+        switch (platform::WaitForEither(StopEvent, rxEvent_, kIdleWaitMs)) {
+            case platform::WaitResult::First:
+                stop = true;
+                break;
+            case platform::WaitResult::Second:
+                ReceiveTelegram();
+                PortHandle->ArmEventWait(rxEvent_);
+                break;
+            case platform::WaitResult::TimedOut:
+                CheckLine();  // the armed wait stays outstanding
+                break;
+        }
+    }
+    PortHandle.reset();  // closing the port ends the armed wait
+    ended_.Set();
+}
+
+void TCommThread::ReceiveTelegram() {
+    const std::uint32_t count = std::min(PortHandle->ClearErrors().InQueue, kMaxReadBytes);
+    ShortString<255>& telegram = context_.Telegram;
+    PortHandle->Read(telegram.Chars, count);
+    // The last byte read, normally the end character, is not part of it.
+    telegram.Length = static_cast<std::uint8_t>(count <= 1 ? 0 : count - 1);
+    PortHandle->PurgeInput();
+    if (telegram.Empty()) return;
+
+    AppendTelegramLog(telegram.View());
+    if (DecodeTelegram(decoder_, context_, sendAck_))
+        HandOver();
+    else
+        SendAck();
+}
+
+void TCommThread::CheckLine() {
+    if (PortHandle->ClearErrors().Errors & platform::kInputOverflow) PortHandle->PurgeInput();
+}
+
+// Announces the message on the host thread and acknowledges the telegram
+// only if the host takes the message and every entry in time.
+void TCommThread::HandOver() {
+    if (host_thread::Run(setMsgReady_) && handOff_.WaitTaken(kHandOffWaitMs)) SendAck();
+    handOff_.Withdraw();
+}
+
+void TCommThread::SendAck() { PortHandle->WriteByte(kAck); }
+
+void TCommThread::SetMsgReady() { handOff_.Announce(decoder_); }
+
+}  // namespace zentrok

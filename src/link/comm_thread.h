@@ -1,0 +1,66 @@
+// The reader of one open port: frames telegrams at the end character, logs
+// and decodes them, hands messages to the host and acknowledges them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "decode/decoder_state.h"
+#include "decode/telegram_decoder.h"
+#include "host/hand_off.h"
+#include "link/host_thread.h"
+#include "platform/platform.h"
+
+namespace zentrok {
+
+// Time-outs of the reader, in milliseconds.
+inline constexpr std::uint32_t kIdleWaitMs = 2000;
+inline constexpr std::uint32_t kHandOffWaitMs = 7000;
+// One read takes at most this many bytes; the last one is the end character.
+inline constexpr std::uint32_t kMaxReadBytes = 250;
+inline constexpr char kAck = 0x06;
+
+class TCommThread {
+public:
+    TCommThread();
+    ~TCommThread();
+    TCommThread(const TCommThread&) = delete;
+    TCommThread& operator=(const TCommThread&) = delete;
+
+    // Opens port `portNumber` with the settings of section `recNumber` and
+    // clears the channel memory. False when the port cannot be opened.
+    bool Open(std::int32_t portNumber, std::int32_t recNumber);
+
+    // Starts the reader thread.
+    void Start();
+
+    // Asks the reader to stop and waits until it has ended. On the host
+    // thread, host-thread calls are run meanwhile; elsewhere this port's
+    // pending hand-off is withdrawn so that the reader can end.
+    void Stop();
+
+    // The next message or queued entry for the host.
+    bool GetMsg(QenMsg& dest) { return handOff_.Deliver(dest); }
+
+private:
+    void ReaderLoop();
+    void ReceiveTelegram();
+    void CheckLine();
+    void HandOver();
+    void SendAck();
+    void SetMsgReady();
+
+    std::unique_ptr<platform::SerialPort> PortHandle;
+    platform::Event StopEvent{platform::Event::Mode::ManualReset};
+    HandOff handOff_;
+    DecoderState decoder_;
+    DecodeContext context_;
+    SendAckFn sendAck_;
+    platform::Event rxEvent_{platform::Event::Mode::ManualReset};
+    platform::Event ended_{platform::Event::Mode::ManualReset};
+    host_thread::Call setMsgReady_;
+    std::thread thread_;
+};
+
+}  // namespace zentrok

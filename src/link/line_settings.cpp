@@ -1,0 +1,93 @@
+#include "link/line_settings.h"
+
+#include <string>
+
+namespace zentrok {
+namespace {
+
+constexpr std::uint32_t kQueueSize = 200;
+constexpr char kEndCharacter = 0x14;
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::optional<std::int32_t> ParseHex(std::string_view digits) {
+    if (digits.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        const int digit = HexDigit(c);
+        if (digit < 0) return std::nullopt;
+        value = value << 4 | static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFu) return std::nullopt;
+    }
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
+std::optional<std::int32_t> ParseDecimal(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > std::int64_t{INT32_MAX} + 1) return std::nullopt;
+    }
+    value = negative ? -value : value;
+    if (value > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::optional<std::int32_t> ProfileInt(std::string_view text) {
+    while (!text.empty() && text[0] == ' ') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    if (text[0] == '$' || text[0] == 'x' || text[0] == 'X') return ParseHex(text.substr(1));
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return ParseHex(text.substr(2));
+    return ParseDecimal(text);
+}
+
+platform::PortSetup ReadPortSetup(std::int32_t recNumber) {
+    const std::string path = platform::CurrentDirPath({kConfigFileName});
+    const std::string section = "RecNr" + std::to_string(recNumber);
+    auto read = [&](std::string_view key, std::int32_t fallback) {
+        return ProfileInt(platform::ReadProfileString(path, section, key)).value_or(fallback);
+    };
+
+    platform::PortSetup setup;
+    setup.InQueue = kQueueSize;
+    setup.OutQueue = kQueueSize;
+    platform::LineSettings& line = setup.Line;
+    line.BaudRate = static_cast<std::uint32_t>(read("Baud", 300));
+    line.ByteSize = static_cast<std::uint8_t>(read("DataBit", 7));
+    line.Parity = static_cast<std::uint8_t>(read("Parity", 0));
+    line.StopBits = static_cast<std::uint8_t>(read("StopBit", 0));
+    line.Flags = platform::flags::kBinary | platform::flags::kDtrControlEnable;
+    line.EvtChar = kEndCharacter;
+    switch (read("FlowCtrl", 0)) {
+        case 1:
+            line.Flags |= platform::flags::kOutX | platform::flags::kInX;
+            break;
+        case 2:
+            line.Flags |= platform::flags::kOutxCtsFlow | platform::flags::kRtsControlHandshake;
+            break;
+        default:
+            break;
+    }
+    setup.ReadIntervalTimeout = 100;
+    setup.ReadTotalTimeoutMultiplier = 0;
+    setup.ReadTotalTimeoutConstant = 1;
+    setup.WriteTotalTimeoutMultiplier = 0;
+    setup.WriteTotalTimeoutConstant = 0;
+    return setup;
+}
+
+}  // namespace zentrok

@@ -1,0 +1,24 @@
+// The telegram log: one line per received telegram, in "Qenlog/YYYYMM_P.zqa"
+// under the current directory, P being the ten-day period of the month.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace zentrok {
+
+using LocalClock = QenSystemTime (*)();
+
+// The log file for `date`, relative to the current directory.
+std::string TelegramLogName(const QenSystemTime& date);
+
+// The time of day as the regional settings write it.
+std::string FormatTimeText(const platform::TimeFormat& format, const QenSystemTime& time);
+
+// Appends "<time> <telegram>\r\n" unless the telegram contains "@". A missing
+// folder or a file that cannot be opened means no line; nothing is reported.
+void AppendTelegramLog(std::string_view telegram, LocalClock clock = platform::LocalNow);
+
+}  // namespace zentrok

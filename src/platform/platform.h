@@ -1,0 +1,183 @@
+// The driver's view of the operating system. Everything above this header is
+// platform-neutral; posix/ and win32/ implement it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "zentrok.h"
+
+namespace zentrok::platform {
+
+// ---- Clocks ---------------------------------------------------------------
+
+QenSystemTime UtcNow();
+QenSystemTime LocalNow();
+
+// ---- Regional time format --------------------------------------------------
+
+// How the log writes the time of day. Read once when the library is loaded.
+struct TimeFormat {
+    std::string Separator = ":";
+    bool LeadingZero = false;   // hour always with two digits
+    bool Clock24 = false;       // 24-hour clock; otherwise 1..12 with a designator
+    std::string Am = "am";      // designator before noon
+    std::string Pm = "pm";      // designator from noon on
+    bool DesignatorFirst = false;
+};
+
+const TimeFormat& RegionalTimeFormat();
+
+// ---- Events and waits ------------------------------------------------------
+
+inline constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+
+class Event {
+public:
+    enum class Mode { ManualReset, AutoReset };
+
+    explicit Event(Mode mode);
+    ~Event();
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    void Set();
+    void Reset();
+    // True when the event was signalled within the time-out; an auto-reset
+    // event is reset by the wait that sees it.
+    bool Wait(std::uint32_t timeoutMs);
+
+    Mode GetMode() const { return mode_; }
+    // The platform's own object (a file descriptor or a HANDLE).
+    std::intptr_t Native() const { return native_; }
+
+private:
+    Mode mode_;
+    std::intptr_t native_;
+};
+
+enum class WaitResult { First, Second, TimedOut };
+
+// Waits until either event is signalled; `first` wins when both are.
+WaitResult WaitForEither(Event& first, Event& second, std::uint32_t timeoutMs);
+
+// A wait made inside a host's call, on `first` and, when given, `second`. On
+// Windows the thread that loaded the library goes on delivering messages
+// sent to its windows meanwhile, as a wait of that thread always has.
+WaitResult HostWait(Event& first, Event* second, std::uint32_t timeoutMs);
+
+// ---- Threads and the host thread -------------------------------------------
+
+using ThreadId = std::uint64_t;
+
+ThreadId CurrentThreadId();
+
+// Makes the calling thread the host thread: `runQueued` is what it runs when
+// notified. On Windows this creates the hidden window whose procedure runs it.
+void AttachHostThread(void (*runQueued)());
+
+// Asks the host thread to run its queued calls. On Windows a notification is
+// sent to the hidden window; elsewhere the host thread runs them in its next
+// qen_GetMsg, so nothing needs to be done.
+void NotifyHostThread();
+
+// ---- Files -----------------------------------------------------------------
+
+// "<current directory>/<parts...>" with the platform's separator, relative.
+std::string CurrentDirPath(std::initializer_list<std::string_view> parts);
+
+// The value of `key` in `section` of a private-profile (ini) file, or "" when
+// the file, section or key is missing. Names match case-insensitively.
+std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key);
+
+// Writes `data` at the end of the file at `path`: an existing file is opened
+// with read and write sharing; a missing one is created, never replacing one
+// that appeared meanwhile. Returns false when the file could not be opened or
+// created. The file is closed again before returning.
+bool AppendToFile(const std::string& path, const void* data, std::size_t size);
+
+// ---- Serial port -----------------------------------------------------------
+
+// Flag word of the line settings (the Windows DCB bit layout).
+namespace flags {
+inline constexpr std::uint32_t kBinary = 0x0001;
+inline constexpr std::uint32_t kOutxCtsFlow = 0x0004;
+inline constexpr std::uint32_t kDtrControlEnable = 0x0010;
+inline constexpr std::uint32_t kOutX = 0x0100;
+inline constexpr std::uint32_t kInX = 0x0200;
+inline constexpr std::uint32_t kRtsControlHandshake = 0x2000;
+}  // namespace flags
+
+struct LineSettings {
+    std::uint32_t BaudRate = 0;
+    std::uint8_t ByteSize = 0;
+    std::uint8_t Parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    std::uint8_t StopBits = 0;  // 0 one, 1 one and a half, 2 two
+    std::uint32_t Flags = 0;    // replaces the port's flag word
+    char EvtChar = 0;           // the character whose arrival completes the armed wait
+};
+
+struct PortSetup {
+    std::uint32_t InQueue = 0;   // recommended queue sizes
+    std::uint32_t OutQueue = 0;
+    LineSettings Line;
+    std::uint32_t ReadIntervalTimeout = 0;  // milliseconds
+    std::uint32_t ReadTotalTimeoutMultiplier = 0;
+    std::uint32_t ReadTotalTimeoutConstant = 0;
+    std::uint32_t WriteTotalTimeoutMultiplier = 0;
+    std::uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+// Line error bit: the input queue overflowed and bytes were lost.
+inline constexpr std::uint32_t kInputOverflow = 0x0001;
+
+struct QueueStatus {
+    std::uint32_t Errors = 0;   // line error bits, cleared by the query
+    std::uint32_t InQueue = 0;  // bytes waiting in the input queue
+};
+
+// An open serial port: input is queued by the platform as it arrives.
+class SerialPort {
+public:
+    // Opens port `number` exclusively; null when it cannot be opened.
+    static std::unique_ptr<SerialPort> Open(std::int32_t number);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Queue sizes, line settings (starting from the port's current state)
+    // and time-outs. Results are not examined: a rejected setting leaves the
+    // port as it was.
+    void Configure(const PortSetup& setup);
+
+    // From now on the arrival of the event character can complete a wait.
+    void WatchEventCharacter();
+
+    // Arms the end-character wait: `done` is set when the event character
+    // arrives, at once if one arrived while no wait was armed.
+    void ArmEventWait(Event& done);
+
+    // Reports and clears the line errors, with the input queue's byte count.
+    QueueStatus ClearErrors();
+
+    // Copies `count` bytes that are already in the input queue to `dest`.
+    void Read(char* dest, std::uint32_t count);
+
+    // Discards everything in the input queue.
+    void PurgeInput();
+
+    // Queues one byte for sending; not awaited.
+    void WriteByte(char byte);
+
+    struct Impl;
+
+private:
+    explicit SerialPort(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zentrok::platform

@@ -1,0 +1,104 @@
+// Paths, the private-profile reader and appends to the telegram log.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <fstream>
+
+#include "platform/platform.h"
+
+namespace zentrok::platform {
+namespace {
+
+// Values are read as Windows reads them: at most 2047 characters.
+constexpr std::size_t kMaxProfileValue = 2047;
+
+std::string_view Trim(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Opens the log file for appending, creating it only when none exists. A
+// file without any write permission is read-only, also for the superuser.
+int OpenForAppend(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) fd = open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    }
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::string CurrentDirPath(std::initializer_list<std::string_view> parts) {
+    std::string path = ".";
+    for (std::string_view part : parts) {
+        path += '/';
+        path += part;
+    }
+    return path;
+}
+
+// Private-profile rules: "[section]" lines open sections, "key=value" lines
+// hold values; names match case-insensitively, blanks around names and
+// values are dropped, and the first matching section and key win.
+std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key) {
+    std::ifstream file(path);
+    bool inSection = false;
+    bool sectionSeen = false;
+    for (std::string raw; std::getline(file, raw);) {
+        const std::string_view line = Trim(raw);
+        if (!line.empty() && line.front() == '[') {
+            if (inSection) return "";  // only the first matching section counts
+            const std::size_t close = line.find(']');
+            const std::string_view name = Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
+            inSection = !sectionSeen && SameName(name, section);
+            sectionSeen = sectionSeen || inSection;
+            continue;
+        }
+        if (!inSection || line.empty() || line.front() == ';') continue;
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos || !SameName(Trim(line.substr(0, equals)), key)) continue;
+        return std::string(Trim(line.substr(equals + 1)).substr(0, kMaxProfileValue));
+    }
+    return "";
+}
+
+bool AppendToFile(const std::string& path, const void* data, std::size_t size) {
+    const int fd = OpenForAppend(path);
+    if (fd < 0) return false;
+    WriteAll(fd, static_cast<const char*>(data), size);
+    close(fd);
+    return true;
+}
+
+}  // namespace zentrok::platform
