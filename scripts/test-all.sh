@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds and tests every configuration: Linux, ASan+UBSan, TSan, the fuzzers
+# for a bounded time, and the Windows DLL under Wine when MinGW-w64 and Wine
+# are installed. Under CI (CI=true) a configuration that cannot run fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+FUZZ_SECONDS=${ZENTROK_FUZZ_SECONDS:-60}
+declare -a summary=()
+status=0
+
+have() { command -v "$1" >/dev/null 2>&1; }
+
+run_preset() {
+  local preset=$1
+  echo "==== $preset: configure, build, test"
+  if cmake --preset "$preset" >/dev/null &&
+     cmake --build --preset "$preset" -j "$(nproc)" &&
+     ctest --preset "$preset"; then
+    summary+=("PASSED   $preset")
+  else
+    summary+=("FAILED   $preset")
+    status=1
+  fi
+}
+
+skip_preset() {
+  local preset=$1 why=$2
+  echo "==== $preset: SKIPPED ($why)"
+  if [[ "${CI:-}" == "true" ]]; then
+    summary+=("FAILED   $preset (not run: $why)")
+    status=1
+  else
+    summary+=("SKIPPED  $preset ($why)")
+  fi
+}
+
+run_preset linux
+run_preset asan
+run_preset tsan
+
+if have clang++; then
+  export ZENTROK_FUZZ_SECONDS=$FUZZ_SECONDS
+  run_preset fuzz
+else
+  skip_preset fuzz "clang++ is not installed"
+fi
+
+if have i686-w64-mingw32-g++-posix && have wine; then
+  run_preset windows
+else
+  skip_preset windows "MinGW-w64 (g++-mingw-w64-i686) or Wine (wine, wine32:i386) is not installed"
+fi
+
+echo
+echo "==== Summary"
+printf '%s\n' "${summary[@]}"
+exit $status
