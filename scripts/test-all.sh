@@ -39,11 +39,23 @@ run_preset linux
 run_preset asan
 run_preset tsan
 
-if have clang++; then
+# libFuzzer ships with clang's runtime (libclang-rt-14-dev on Debian).
+fuzzer_works() {
+  have clang++ || return 1
+  local probe
+  probe=$(mktemp -d)
+  echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }' >"$probe/p.cpp"
+  clang++ -fsanitize=fuzzer "$probe/p.cpp" -o "$probe/p" 2>/dev/null
+  local ok=$?
+  rm -rf "$probe"
+  return $ok
+}
+
+if fuzzer_works; then
   export ZENTROK_FUZZ_SECONDS=$FUZZ_SECONDS
   run_preset fuzz
 else
-  skip_preset fuzz "clang++ is not installed"
+  skip_preset fuzz "clang++ with libFuzzer (clang, libclang-rt-14-dev) is not installed"
 fi
 
 if have i686-w64-mingw32-g++-posix && have wine; then

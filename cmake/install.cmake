@@ -1,0 +1,26 @@
+# Installs the library, its header, a CMake package (find_package(zentrok)
+# gives zentrok::zentrok) and a pkg-config file; on Windows also the import
+# library and the .def file.
+include(CMakePackageConfigHelpers)
+
+set(ZENTROK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zentrok)
+
+install(TARGETS zentrok EXPORT zentrokTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/zentrok.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+if(WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/src/zentrok.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
+
+install(EXPORT zentrokTargets NAMESPACE zentrok:: DESTINATION ${ZENTROK_CMAKE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/zentrokConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/zentrokConfig.cmake INSTALL_DESTINATION ${ZENTROK_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/zentrokConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/zentrokConfig.cmake ${PROJECT_BINARY_DIR}/zentrokConfigVersion.cmake
+  DESTINATION ${ZENTROK_CMAKE_DIR})
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/zentrok.pc.in ${PROJECT_BINARY_DIR}/zentrok.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/zentrok.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
