@@ -27,7 +27,7 @@ public:
     void Announce(DecoderState& state);
 
     // Reader: waits until the host has taken the message and every entry.
-    bool WaitTaken(std::uint32_t timeoutMs) { return taken_.Wait(timeoutMs); }
+    bool WaitTaken(std::uint32_t timeoutMs) { return platform::SpinThenWait(taken_, timeoutMs); }
 
     // Reader: ends the hand-off; whatever was not taken is dropped.
     void Withdraw();

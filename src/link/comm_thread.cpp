@@ -42,17 +42,17 @@ void TCommThread::Stop() {
 
 void TCommThread::ReaderLoop() {
     PortHandle->WatchEventCharacter();
-    PortHandle->ArmEventWait(rxEvent_);
+    PortHandle->ArmEventWait();
     for (bool stop = false; !stop;) {
-        switch (platform::WaitForEither(StopEvent, rxEvent_, kIdleWaitMs)) {
-            case platform::WaitResult::First:
+        switch (PortHandle->WaitForEventOr(StopEvent, kIdleWaitMs)) {
+            case platform::SerialPort::Wake::Stop:
                 stop = true;
                 break;
-            case platform::WaitResult::Second:
+            case platform::SerialPort::Wake::EventCharacter:
                 ReceiveTelegram();
-                PortHandle->ArmEventWait(rxEvent_);
+                PortHandle->ArmEventWait();
                 break;
-            case platform::WaitResult::TimedOut:
+            case platform::SerialPort::Wake::TimedOut:
                 CheckLine();  // the armed wait stays outstanding
                 break;
         }

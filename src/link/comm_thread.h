@@ -57,7 +57,6 @@ private:
     DecoderState decoder_;
     DecodeContext context_;
     SendAckFn sendAck_;
-    platform::Event rxEvent_{platform::Event::Mode::ManualReset};
     platform::Event ended_{platform::Event::Mode::ManualReset};
     host_thread::Call setMsgReady_;
     std::thread thread_;

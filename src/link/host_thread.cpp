@@ -1,6 +1,7 @@
 #include "link/host_thread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -9,9 +10,10 @@ namespace {
 
 struct HostThread {
     std::once_flag attached;
-    platform::ThreadId id = 0;
+    std::atomic<platform::ThreadId> id{0};
     std::mutex lock;
     std::deque<Call*> queue;
+    std::atomic<bool> anyQueued{false};  // lets a polling host skip the lock
     platform::Event queued{platform::Event::Mode::ManualReset};
 };
 
@@ -26,18 +28,12 @@ HostThread& Host() {
 void Attach() {
     HostThread& host = Host();
     std::call_once(host.attached, [&host] {
-        std::lock_guard<std::mutex> guard(host.lock);
         host.id = platform::CurrentThreadId();
         platform::AttachHostThread(&RunQueued);
     });
 }
 
-bool IsHostThread() {
-    HostThread& host = Host();
-    const platform::ThreadId me = platform::CurrentThreadId();
-    std::lock_guard<std::mutex> guard(host.lock);
-    return host.id == me;
-}
+bool IsHostThread() { return Host().id.load() == platform::CurrentThreadId(); }
 
 bool Run(Call& call) {
     HostThread& host = Host();
@@ -47,10 +43,11 @@ bool Run(Call& call) {
         call.state_ = Call::State::Queued;
         call.done_.Reset();
         host.queue.push_back(&call);
+        host.anyQueued = true;
         host.queued.Set();
     }
     platform::NotifyHostThread();
-    call.done_.Wait(platform::kInfinite);
+    platform::SpinThenWait(call.done_, platform::kInfinite);
     std::lock_guard<std::mutex> guard(host.lock);
     return call.state_ == Call::State::Ran;
 }
@@ -61,17 +58,24 @@ void Cancel(Call& call) {
     call.cancelled_ = true;
     if (call.state_ != Call::State::Queued) return;
     host.queue.erase(std::find(host.queue.begin(), host.queue.end(), &call));
+    if (host.queue.empty()) {
+        host.anyQueued = false;
+        host.queued.Reset();
+    }
     call.state_ = Call::State::Withdrawn;
     call.done_.Set();
 }
 
 void RunQueued() {
     HostThread& host = Host();
+    // A call queued right after this check is run by the next poll.
+    if (!host.anyQueued.load()) return;
     for (;;) {
         Call* call = nullptr;
         {
             std::lock_guard<std::mutex> guard(host.lock);
             if (host.queue.empty()) {
+                host.anyQueued = false;
                 host.queued.Reset();
                 return;
             }

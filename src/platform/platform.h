@@ -60,6 +60,10 @@ private:
     std::intptr_t native_;
 };
 
+// Checks for a few microseconds without sleeping, then waits like Wait. A
+// partner that answers at once then costs neither a sleep nor a wake-up.
+bool SpinThenWait(Event& event, std::uint32_t timeoutMs);
+
 enum class WaitResult { First, Second, TimedOut };
 
 // Waits until either event is signalled; `first` wins when both are.
@@ -140,7 +144,7 @@ struct QueueStatus {
     std::uint32_t InQueue = 0;  // bytes waiting in the input queue
 };
 
-// An open serial port: input is queued by the platform as it arrives.
+// An open serial port. Input is kept in a queue of the port's own.
 class SerialPort {
 public:
     // Opens port `number` exclusively; null when it cannot be opened.
@@ -157,9 +161,15 @@ public:
     // From now on the arrival of the event character can complete a wait.
     void WatchEventCharacter();
 
-    // Arms the end-character wait: `done` is set when the event character
-    // arrives, at once if one arrived while no wait was armed.
-    void ArmEventWait(Event& done);
+    // Arms the end-character wait; an event character that arrived while no
+    // wait was armed completes it at once.
+    void ArmEventWait();
+
+    enum class Wake { Stop, EventCharacter, TimedOut };
+
+    // Sleeps until `stop` is set, the armed wait completes, or the time-out
+    // passes; a stop goes before a telegram.
+    Wake WaitForEventOr(Event& stop, std::uint32_t timeoutMs);
 
     // Reports and clears the line errors, with the input queue's byte count.
     QueueStatus ClearErrors();

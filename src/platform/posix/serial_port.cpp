@@ -1,13 +1,14 @@
 // Serial ports on a POSIX terminal device. Port n is $ZENTROK_PORT_DIR/COM<n>
 // when that variable is set, otherwise /dev/ttyS<n-1>.
 //
-// Like a Windows serial driver, the port keeps an input queue of its own: a
-// pump thread moves arriving bytes from the device into it, notes when the
-// queue overflows, and completes the armed end-character wait when the event
-// character arrives. It also sends ACK bytes the device could not take at once.
+// Like a Windows serial driver, the port keeps an input queue of its own,
+// reports when it overflowed, and lets the arrival of the event character
+// complete an armed wait. The queue is fed from the device whenever the port
+// is used: the reader's wait polls the device, and every query of the queue
+// first takes in what has arrived. So the reader wakes for arriving bytes
+// and for the stop, and for nothing else.
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -15,18 +16,17 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "platform/platform.h"
 
 namespace zentrok::platform {
 namespace {
 
-// Capacity of the port's own input queue; beyond it bytes are lost and the
+// Capacity of the port's input queue; beyond it bytes are lost and the
 // overflow is reported by the next ClearErrors.
 constexpr std::size_t kInputCapacity = 4096;
 
@@ -68,9 +68,8 @@ void ApplyLine(termios& tio, const LineSettings& line) {
     if (line.ByteSize >= 5 && line.ByteSize <= 8) tio.c_cflag = (tio.c_cflag & ~CSIZE) | kSizes[line.ByteSize - 5];
 
     if (line.Parity <= 4) {
-        tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
         static constexpr tcflag_t kParity[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
-        tio.c_cflag |= kParity[line.Parity];
+        tio.c_cflag = (tio.c_cflag & ~(PARENB | PARODD | CMSPAR)) | kParity[line.Parity];
     }
     if (line.StopBits == 0) tio.c_cflag &= ~CSTOPB;
     if (line.StopBits == 1 || line.StopBits == 2) tio.c_cflag |= CSTOPB;  // no 1.5: the nearest is two
@@ -84,100 +83,78 @@ void ApplyLine(termios& tio, const LineSettings& line) {
         tio.c_cflag &= ~CRTSCTS;
 }
 
+int PollTimeout(std::uint32_t timeoutMs, std::chrono::steady_clock::time_point deadline) {
+    if (timeoutMs == kInfinite) return -1;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
 }  // namespace
 
 struct SerialPort::Impl {
     int fd = -1;
-    int wake = -1;  // eventfd: stop, or output waiting
-    std::thread pump;
-
-    std::mutex lock;
+    bool deviceOpen = true;  // false once the device has gone away
     std::array<char, kInputCapacity> input{};
     std::size_t head = 0;  // oldest queued byte
     std::size_t count = 0;
     bool overflow = false;
-    bool watching = false;     // the event character completes waits
+    bool watching = false;      // the event character completes waits
     char eventChar = 0;
-    bool eventPending = false;  // arrived while no wait was armed
-    Event* armed = nullptr;
-    std::string output;  // ACK bytes the device has not taken yet
-    bool stopping = false;
+    bool eventPending = false;  // the event character arrived since the last completed wait
+    bool armed = false;
+    std::string output;  // ACK bytes the device could not take at once
 
-    ~Impl() {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            stopping = true;
-        }
-        eventfd_write(wake, 1);
-        if (pump.joinable()) pump.join();
-        close(fd);
-        close(wake);
-    }
+    ~Impl() { close(fd); }
 
-    void Receive(const char* bytes, std::size_t size) {
-        std::lock_guard<std::mutex> guard(lock);
+    void Queue(const char* bytes, std::size_t size) {
         for (std::size_t i = 0; i < size; ++i) {
-            if (count < input.size()) {
+            if (count < input.size())
                 input[(head + count++) % input.size()] = bytes[i];
-            } else {
+            else
                 overflow = true;
-            }
-            if (!watching || bytes[i] != eventChar) continue;
-            if (armed) {
-                armed->Set();
-                armed = nullptr;
+            if (watching && bytes[i] == eventChar) eventPending = true;
+        }
+    }
+
+    // Takes in everything the device has delivered so far.
+    void TakeIn() {
+        while (deviceOpen) {
+            char bytes[1024];
+            const ssize_t got = read(fd, bytes, sizeof bytes);
+            if (got > 0) {
+                Queue(bytes, static_cast<std::size_t>(got));
+            } else if (got < 0 && errno == EINTR) {
+                continue;
             } else {
-                eventPending = true;
+                // 0 or an error other than "nothing yet": the device went away
+                // (a closed pty master reads as EIO). Waits then only time out.
+                if (got == 0 || errno != EAGAIN) deviceOpen = false;
+                return;
             }
         }
     }
 
-    // Sends what it can of the waiting output; true when some is left.
-    bool Flush() {
+    // Sends what the device takes of the waiting output.
+    void Flush() {
         while (!output.empty()) {
             const ssize_t written = write(fd, output.data(), output.size());
-            if (written > 0) {
+            if (written > 0)
                 output.erase(0, static_cast<std::size_t>(written));
-            } else if (written < 0 && errno == EINTR) {
+            else if (written < 0 && errno == EINTR)
                 continue;
-            } else if (written < 0 && errno == EAGAIN) {
-                return true;
-            } else {
+            else if (written < 0 && errno == EAGAIN)
+                return;
+            else
                 output.clear();  // the device is gone
-            }
         }
-        return false;
     }
 
-    void Pump() {
-        bool deviceOpen = true;
-        for (;;) {
-            bool outputWaiting;
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                if (stopping) return;
-                outputWaiting = !output.empty();
-            }
-            pollfd fds[2] = {{wake, POLLIN, 0}, {fd, static_cast<short>(POLLIN | (outputWaiting ? POLLOUT : 0)), 0}};
-            if (poll(fds, deviceOpen ? 2 : 1, -1) < 0 && errno != EINTR) return;
-            if (fds[0].revents & POLLIN) {
-                eventfd_t ignored;
-                eventfd_read(wake, &ignored);
-            }
-            if (!deviceOpen) continue;
-            if (fds[1].revents & POLLIN) {
-                char bytes[1024];
-                const ssize_t got = read(fd, bytes, sizeof bytes);
-                if (got > 0) Receive(bytes, static_cast<std::size_t>(got));
-                if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) deviceOpen = false;
-            } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                deviceOpen = false;  // the device went away; waits simply never complete
-            }
-            if (fds[1].revents & POLLOUT) {
-                std::lock_guard<std::mutex> guard(lock);
-                Flush();
-            }
-        }
+    bool CompleteWait() {
+        if (!armed || !eventPending) return false;
+        armed = false;
+        eventPending = false;
+        return true;
     }
 };
 
@@ -192,8 +169,6 @@ std::unique_ptr<SerialPort> SerialPort::Open(std::int32_t number) {
     }
     auto impl = std::make_unique<Impl>();
     impl->fd = fd;
-    impl->wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    impl->pump = std::thread([raw = impl.get()] { raw->Pump(); });
     return std::unique_ptr<SerialPort>(new SerialPort(std::move(impl)));
 }
 
@@ -213,28 +188,33 @@ void SerialPort::Configure(const PortSetup& setup) {
     int rts = TIOCM_RTS;
     ioctl(impl_->fd, TIOCMBIS, &dtr);
     if (!(setup.Line.Flags & flags::kRtsControlHandshake)) ioctl(impl_->fd, TIOCMBIC, &rts);
-    std::lock_guard<std::mutex> guard(impl_->lock);
     impl_->eventChar = setup.Line.EvtChar;
 }
 
-void SerialPort::WatchEventCharacter() {
-    std::lock_guard<std::mutex> guard(impl_->lock);
-    impl_->watching = true;
-}
+void SerialPort::WatchEventCharacter() { impl_->watching = true; }
 
-void SerialPort::ArmEventWait(Event& done) {
-    std::lock_guard<std::mutex> guard(impl_->lock);
-    if (impl_->eventPending) {
-        impl_->eventPending = false;
-        done.Set();
-        return;
+void SerialPort::ArmEventWait() { impl_->armed = true; }
+
+SerialPort::Wake SerialPort::WaitForEventOr(Event& stop, std::uint32_t timeoutMs) {
+    Impl& port = *impl_;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        port.TakeIn();
+        const bool completed = port.CompleteWait();
+        pollfd fds[2] = {{static_cast<int>(stop.Native()), POLLIN, 0},
+                         {port.fd, static_cast<short>(POLLIN | (port.output.empty() ? 0 : POLLOUT)), 0}};
+        const int ready = poll(fds, port.deviceOpen ? 2 : 1, completed ? 0 : PollTimeout(timeoutMs, deadline));
+        if (ready < 0 && errno != EINTR) return Wake::TimedOut;
+        if (fds[0].revents & POLLIN) return Wake::Stop;
+        if (completed) return Wake::EventCharacter;
+        if (fds[1].revents & POLLOUT) port.Flush();
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL) && !(fds[1].revents & POLLIN)) port.deviceOpen = false;
+        if (ready == 0) return Wake::TimedOut;
     }
-    done.Reset();
-    impl_->armed = &done;
 }
 
 QueueStatus SerialPort::ClearErrors() {
-    std::lock_guard<std::mutex> guard(impl_->lock);
+    impl_->TakeIn();
     QueueStatus status;
     status.Errors = impl_->overflow ? kInputOverflow : 0;
     status.InQueue = static_cast<std::uint32_t>(impl_->count);
@@ -243,7 +223,6 @@ QueueStatus SerialPort::ClearErrors() {
 }
 
 void SerialPort::Read(char* dest, std::uint32_t count) {
-    std::lock_guard<std::mutex> guard(impl_->lock);
     Impl& port = *impl_;
     const std::size_t available = count < port.count ? count : port.count;
     for (std::size_t i = 0; i < available; ++i) dest[i] = port.input[(port.head + i) % port.input.size()];
@@ -253,19 +232,14 @@ void SerialPort::Read(char* dest, std::uint32_t count) {
 }
 
 void SerialPort::PurgeInput() {
-    std::lock_guard<std::mutex> guard(impl_->lock);
+    impl_->TakeIn();
     impl_->head = 0;
     impl_->count = 0;
 }
 
 void SerialPort::WriteByte(char byte) {
-    bool wakePump;
-    {
-        std::lock_guard<std::mutex> guard(impl_->lock);
-        impl_->output.push_back(byte);
-        wakePump = impl_->Flush();
-    }
-    if (wakePump) eventfd_write(impl_->wake, 1);
+    impl_->output.push_back(byte);
+    impl_->Flush();
 }
 
 }  // namespace zentrok::platform

@@ -1,0 +1,238 @@
+// Serial-link figures over pseudo-terminals, printed side by side from one run:
+//  - stop-and-wait round trips per second through the driver, against a bare
+//    pty ping-pong (one ACK echoed per end character, no driver), alternating;
+//  - reader wake-ups of an idle port over ten seconds;
+//  - resident memory across many telegrams and across open/close cycles.
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "zentrok.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kEnd = 0x14;
+constexpr char kAck = 0x06;
+const std::string kTelegram = "107A      3F2C XB123";
+
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    std::string slavePath;
+
+    Pty() {
+        char name[128];
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+            std::perror("openpty");
+            std::exit(1);
+        }
+        slavePath = name;
+    }
+    ~Pty() {
+        if (slave >= 0) close(slave);
+        close(master);
+    }
+};
+
+void WriteAll(int fd, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) std::exit(1);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void ReadAck(int fd) {
+    char byte = 0;
+    while (byte != kAck) {
+        if (read(fd, &byte, 1) != 1) std::exit(1);
+    }
+}
+
+// The device: sends a telegram, waits for its ACK, repeats.
+void Device(int master, int count) {
+    const std::string frame = kTelegram + kEnd;
+    for (int i = 0; i < count; ++i) {
+        WriteAll(master, frame);
+        ReadAck(master);
+    }
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Round trips per second with a plain echo of ACK per end character.
+double BarePingPong(int count) {
+    Pty pty;
+    termios raw{};
+    tcgetattr(pty.slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(pty.slave, TCSANOW, &raw);
+    std::thread echo([&] {
+        char buffer[256];
+        for (int acked = 0; acked < count;) {
+            const ssize_t n = read(pty.slave, buffer, sizeof buffer);
+            if (n <= 0) return;
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buffer[i] != kEnd) continue;
+                if (write(pty.slave, &kAck, 1) != 1) return;
+                ++acked;
+            }
+        }
+    });
+    const auto start = Clock::now();
+    Device(pty.master, count);
+    const double rate = count / Seconds(Clock::now() - start);
+    echo.join();
+    return rate;
+}
+
+struct PortDir {
+    std::string path;
+    PortDir() {
+        char templ[] = "/tmp/zentrok-bench-XXXXXX";
+        path = mkdtemp(templ);
+        setenv("ZENTROK_PORT_DIR", path.c_str(), 1);
+    }
+    void Link(int port, const std::string& target) const {
+        const std::string link = path + "/COM" + std::to_string(port);
+        unlink(link.c_str());
+        if (symlink(target.c_str(), link.c_str()) != 0) std::exit(1);
+    }
+    ~PortDir() {
+        std::system(("rm -rf " + path).c_str());
+    }
+};
+
+// Round trips per second through the driver, with the host thread polling.
+double DriverStopAndWait(const PortDir& ports, int count) {
+    Pty pty;
+    ports.Link(1, pty.slavePath);
+    QenHandle port = qen_InitComm(1, 1);
+    if (!port) std::exit(1);
+    std::atomic<bool> done{false};
+    const auto start = Clock::now();
+    std::thread device([&] {
+        Device(pty.master, count);
+        done = true;
+    });
+    QenMsg msg;
+    while (!done) qen_GetMsg(port, &msg);
+    const double rate = count / Seconds(Clock::now() - start);
+    device.join();
+    qen_CloseComm(port);
+    return rate;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+// Voluntary context switches of every thread but the calling one.
+long OtherThreadWakeUps() {
+    long total = 0;
+    const std::string self = std::to_string(gettid());
+    DIR* tasks = opendir("/proc/self/task");
+    while (dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] == '.' || self == entry->d_name) continue;
+        std::ifstream status(std::string("/proc/self/task/") + entry->d_name + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::atol(line.c_str() + 24);
+    }
+    closedir(tasks);
+    return total;
+}
+
+void StopAndWait(const PortDir& ports, int rounds, int count) {
+    std::vector<double> bare, driver, ratio;
+    for (int r = 0; r < rounds; ++r) {
+        bare.push_back(BarePingPong(count));
+        driver.push_back(DriverStopAndWait(ports, count));
+        ratio.push_back(driver.back() / bare.back());
+        std::printf("  round %d: bare %.0f/s, driver %.0f/s, ratio %.2f\n", r + 1, bare.back(), driver.back(),
+                    ratio.back());
+    }
+    std::printf("stop-and-wait (median of %d rounds of %d telegrams): bare ping-pong %.0f round trips/s, "
+                "driver %.0f round trips/s, driver/bare %.2f\n",
+                rounds, count, Median(bare), Median(driver), Median(ratio));
+}
+
+void IdleWakeUps(const PortDir& ports, int seconds) {
+    Pty pty;
+    ports.Link(1, pty.slavePath);
+    QenHandle port = qen_InitComm(1, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const long before = OtherThreadWakeUps();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const long wakeUps = OtherThreadWakeUps() - before;
+    qen_CloseComm(port);
+    std::printf("idle port: %ld wake-ups of the driver's threads in %d s (one idle wait per 2000 ms allows %d)\n",
+                wakeUps, seconds, seconds / 2);
+}
+
+void Memory(const PortDir& ports, int telegrams, int cycles) {
+    {
+        Pty pty;
+        ports.Link(1, pty.slavePath);
+        QenHandle port = qen_InitComm(1, 1);
+        std::atomic<bool> done{false};
+        std::thread device([&] {
+            Device(pty.master, 1000);  // warm up: every allocation the path makes once
+            done = true;
+        });
+        QenMsg msg;
+        while (!done) qen_GetMsg(port, &msg);
+        device.join();
+        const long before = ResidentKiB();
+        done = false;
+        std::thread more([&] {
+            Device(pty.master, telegrams);
+            done = true;
+        });
+        while (!done) qen_GetMsg(port, &msg);
+        more.join();
+        std::printf("memory: resident %+ld KiB over %d telegrams\n", ResidentKiB() - before, telegrams);
+        qen_CloseComm(port);
+    }
+    Pty pty;
+    ports.Link(1, pty.slavePath);
+    qen_CloseComm(qen_InitComm(1, 1));
+    const long before = ResidentKiB();
+    for (int i = 0; i < cycles; ++i) qen_CloseComm(qen_InitComm(1, 1));
+    std::printf("memory: resident %+ld KiB over %d open/close cycles\n", ResidentKiB() - before, cycles);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    // No "Qenlog" folder in the working directory of the run: the figures are
+    // for the receive path itself, not for the disk.
+    const PortDir ports;
+    StopAndWait(ports, quick ? 3 : 7, quick ? 2000 : 20000);
+    IdleWakeUps(ports, quick ? 4 : 10);
+    Memory(ports, quick ? 10000 : 100000, quick ? 100 : 1000);
+    return 0;
+}
