@@ -62,8 +62,9 @@ void AttachHostThread(void (*runQueued)()) {
     gHostWindow = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
 }
 
-// Posted without waiting: the reader waits on its call's own completion
-// event instead, which lets a close on another thread withdraw the call.
+// Sent without waiting for it to be handled: the reader waits on its call's
+// own completion event instead, which lets a close on another thread withdraw
+// a call that the host thread has not run yet.
 void NotifyHostThread() {
     if (gHostWindow) SendNotifyMessageA(gHostWindow, kRunQueuedMessage, 0, 0);
 }
