@@ -1,0 +1,395 @@
+#!/usr/bin/env python3
+"""Process-level tests of zentrok-monitor, zentrok-sim and the example hosts.
+
+The end-to-end cases run the simulator on a pseudo-terminal and a host
+against it through ZENTROK_PORT_DIR, each in a working folder of its own.
+
+    tools_test.py --monitor M --sim S --host-minimal H --library L
+                  --examples DIR --data DIR [--no-ctypes] [unittest names...]
+"""
+import argparse
+import datetime
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+ARGS = None
+RUN_TIMEOUT = 20
+
+# The items that the simulator's built-in samples yield, in order, as the
+# monitor's table rows; YYYY stands for the current UTC year.
+SAMPLE_ROWS = """\
+ item  number  ch  ident     code  text       stamp                queued
+    1       7  10  00003F2C  " B"  "   X123"  -                    no
+    2       8  10  00003F2C  " C"  "   Y456"  YYYY-02-28 14:05:09  no
+    3       2  15  0000ABCD  "K7"  "  OK 55"  -                    no
+    4      12   3  000000C1  "XY"  "ABCD567"  -                    no
+    5      13   3  000000C1  "XY"  "ABCD567"  YYYY-06-15 14:05:09  no
+    6       7   1  00002A4F  "12"  " HALL A"  -                    no
+    7       -   1  00002A4F  "03"  "   GATE"  -                    yes
+    8       -   1  00002A4F  "07"  "      9"  -                    yes
+    9       0   0  00000000  ""    ""         -                    no
+"""
+SAMPLE_ITEMS = 9
+SAMPLE_TELEGRAMS = 9
+SAMPLE_ACKS = 10  # type "0" is answered twice
+
+
+def utc_years():
+    """The current UTC year, and the next one if a new year is near."""
+    now = datetime.datetime.now(datetime.timezone.utc)
+    return {now.year, (now + datetime.timedelta(minutes=1)).year}
+
+
+def with_year_placeholder(text):
+    """Replaces the year of every stamp by YYYY, after checking it is current."""
+    years = {int(year) for year in re.findall(r"\b(\d{4})-\d\d-\d\d \d\d:\d\d:\d\d", text)}
+    assert years <= utc_years(), "stamps of years %s, expected %s" % (years, utc_years())
+    return re.sub(r"\b\d{4}(-\d\d-\d\d \d\d:\d\d:\d\d)", r"YYYY\1", text)
+
+
+def run(command, cwd=None, env=None, timeout=RUN_TIMEOUT):
+    return subprocess.run(command, cwd=cwd, env=env, capture_output=True, timeout=timeout)
+
+
+def text(stream):
+    return stream.decode("utf-8", "replace")
+
+
+class Workspace:
+    """A working folder with Rn.ini and the Qenlog folder, and the environment
+    that points the driver's ports at it."""
+
+    def __init__(self, case):
+        self._temp = tempfile.TemporaryDirectory(prefix="zentrok-tools-")
+        case.addCleanup(self._temp.cleanup)
+        self.path = self._temp.name
+        os.mkdir(os.path.join(self.path, "Qenlog"))
+        with open(os.path.join(self.path, "Rn.ini"), "w", newline="") as ini:
+            ini.write("[RecNr1]\r\nBaud=9600\r\nDataBit=8\r\n")
+        self.env = dict(os.environ, ZENTROK_PORT_DIR=self.path, LC_ALL="C")
+
+    def file(self, name, content):
+        path = os.path.join(self.path, name)
+        with open(path, "wb") as out:
+            out.write(content.encode("utf-8") if isinstance(content, str) else content)
+        return path
+
+    def log_lines(self):
+        logs = sorted(os.listdir(os.path.join(self.path, "Qenlog")))
+        if not logs:
+            return []
+        with open(os.path.join(self.path, "Qenlog", logs[-1]), "rb") as log:
+            return log.read().decode("latin-1").split("\r\n")[:-1]
+
+
+class Simulator:
+    """zentrok-sim on a pseudo-terminal linked as COM<port> in a workspace."""
+
+    def __init__(self, case, workspace, port, source, pacing=("--ack-timeout", "3000")):
+        self.link = os.path.join(workspace.path, "COM%d" % port)
+        command = [ARGS.sim, "--pty", workspace.path, "--port", str(port), "--wait-host", "10"] + list(pacing) + source
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        case.addCleanup(self._stop)
+        deadline = time.monotonic() + 5
+        while not os.path.islink(self.link):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise AssertionError("the simulator made no port: %s" % text(self.process.stderr.read()))
+            time.sleep(0.01)
+
+    def report(self):
+        out, err = self.process.communicate(timeout=RUN_TIMEOUT)
+        assert self.process.returncode == 0, "simulator failed: %s" % text(err)
+        return text(out)
+
+    def _stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.communicate()
+
+
+class CommandLineTest(unittest.TestCase):
+    """Bad arguments, missing ports and malformed scripts."""
+
+    def assert_usage_error(self, command, message):
+        result = run(command)
+        self.assertEqual(result.returncode, 2, command)
+        self.assertIn(message, text(result.stderr), command)
+        self.assertIn("usage:", text(result.stderr), command)
+        self.assertEqual(result.stdout, b"", command)
+
+    def test_monitor_rejects_bad_arguments(self):
+        cases = [
+            ([], "give either --port N or --replay FILE"),
+            (["--port"], "--port needs a value"),
+            (["--port", "x"], 'not "x"'),
+            (["--port", "0"], "from 1 to 255"),
+            (["--port", "3", "--count", "0"], "--count needs a whole number"),
+            (["--port", "3", "--count", "2x"], 'not "2x"'),
+            (["--port", "3", "--timeout", "-1"], "--timeout needs a positive number"),
+            (["--port", "3", "--frobnicate"], 'unknown option "--frobnicate"'),
+            (["--port", "3", "--replay", "x.zqa"], "give either --port N or --replay FILE"),
+            (["--replay", "x.zqa", "--count", "3"], "--replay takes no --section, --count or --timeout"),
+        ]
+        for arguments, message in cases:
+            with self.subTest(arguments=arguments):
+                self.assert_usage_error([ARGS.monitor] + arguments, message)
+
+    def test_help_goes_to_stdout(self):
+        for tool in (ARGS.monitor, ARGS.sim):
+            result = run([tool, "--help"])
+            self.assertEqual(result.returncode, 0)
+            self.assertIn("usage:", text(result.stdout))
+
+    def test_monitor_names_the_device_of_a_port_that_does_not_open(self):
+        workspace = Workspace(self)
+        workspace.file("COM5", "a plain file")
+        cases = [
+            (workspace.env, 42, os.path.join(workspace.path, "COM42") + ": it does not exist"),
+            (workspace.env, 5, os.path.join(workspace.path, "COM5") + ": it is not a terminal device"),
+            ({k: v for k, v in workspace.env.items() if k != "ZENTROK_PORT_DIR"}, 200, "/dev/ttyS199"),
+        ]
+        for env, port, device in cases:
+            with self.subTest(port=port):
+                result = run([ARGS.monitor, "--port", str(port), "--timeout", "5"], cwd=workspace.path, env=env)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn("port %d did not open: %s" % (port, device), text(result.stderr))
+                self.assertEqual(result.stdout, b"")
+
+    def test_sim_rejects_bad_arguments(self):
+        directory = tempfile.gettempdir()
+        pty = ["--pty", directory, "--port", "9"]
+        cases = [
+            ([], "give either --pty DIR or --device PATH"),
+            (["--pty", directory, "--samples"], "--pty needs --port N"),
+            (pty, "give either --script FILE or --samples"),
+            (pty + ["--samples", "--script", "x.tlg"], "give either --script FILE or --samples"),
+            (pty + ["--device", "/dev/null", "--samples"], "give either --pty DIR or --device PATH"),
+            (pty + ["--samples", "--ack-timeout", "5", "--interval", "5"], "exclude each other"),
+            (pty + ["--samples", "--ack-timeout", "soon"], 'not "soon"'),
+            (pty + ["--samples", "--wait-host", "-1"], "--wait-host needs a number of seconds"),
+            (pty + ["--samples", "--verbose"], 'unknown option "--verbose"'),
+            (["--device", "/dev/null", "--port", "3", "--samples"], "--port goes with --pty"),
+        ]
+        for arguments, message in cases:
+            with self.subTest(arguments=arguments):
+                self.assert_usage_error([ARGS.sim] + arguments, message)
+
+    def test_sim_reports_a_malformed_script_line_before_sending(self):
+        workspace = Workspace(self)
+        script = workspace.file("bad.tlg", "# comment\n107A      3F2C XB123\n\n5123 \\x0\n")
+        result = run([ARGS.sim, "--pty", workspace.path, "--port", "3", "--script", script])
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("bad.tlg:4: column 6: \\x needs two hexadecimal digits; nothing was sent",
+                      text(result.stderr))
+        self.assertFalse(os.path.lexists(os.path.join(workspace.path, "COM3")), "a port was made")
+
+    def test_sim_errors_name_what_failed(self):
+        workspace = Workspace(self)
+        missing = os.path.join(workspace.path, "missing")
+        cases = [
+            (["--pty", workspace.path, "--port", "3", "--script", missing], "cannot read the script " + missing),
+            (["--device", missing, "--samples"], "cannot open " + missing),
+            (["--pty", missing, "--port", "3", "--samples"], "cannot create " + os.path.join(missing, "COM3")),
+        ]
+        for arguments, message in cases:
+            with self.subTest(arguments=arguments):
+                result = run([ARGS.sim] + arguments)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(message, text(result.stderr))
+
+    def test_sim_leaves_a_plain_file_in_place_of_its_link_alone(self):
+        workspace = Workspace(self)
+        occupied = workspace.file("COM3", "keep me")
+        result = run([ARGS.sim, "--pty", workspace.path, "--port", "3", "--samples"])
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("is not a link", text(result.stderr))
+        with open(occupied) as kept:
+            self.assertEqual(kept.read(), "keep me")
+
+    def test_sim_gives_up_when_no_host_opens_the_port(self):
+        workspace = Workspace(self)
+        result = run([ARGS.sim, "--pty", workspace.path, "--port", "3", "--samples", "--wait-host", "0.3"])
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("no host opened the port within 0.3 s", text(result.stderr))
+        self.assertFalse(os.path.lexists(os.path.join(workspace.path, "COM3")), "the link was left behind")
+
+
+class ReplayTest(unittest.TestCase):
+    """zentrok-monitor --replay of a checked-in log file."""
+
+    def replay(self, path, *options):
+        return run([ARGS.monitor, "--replay", path] + list(options))
+
+    def test_rows_of_a_known_log_with_its_bad_lines_reported(self):
+        log = os.path.join(ARGS.data, "replay.zqa")
+        result = self.replay(log)
+        with open(os.path.join(ARGS.data, "replay.expected")) as expected:
+            self.assertEqual(with_year_placeholder(text(result.stdout)), expected.read())
+        self.assertEqual(text(result.stderr).splitlines(), [
+            "zentrok-monitor: %s:5: no time text at the start of the line" % log,
+            "zentrok-monitor: %s:7: no telegram after the time text" % log,
+            "zentrok-monitor: %s:8: no time text at the start of the line" % log,
+        ])
+        self.assertEqual(result.returncode, 1)
+
+    def test_json_rows_carry_the_same_items(self):
+        log = os.path.join(ARGS.data, "replay.zqa")
+        rows = [json.loads(line) for line in text(self.replay(log, "--json").stdout).splitlines()]
+        table = text(self.replay(log).stdout).splitlines()[1:]
+        self.assertEqual(len(rows), len(table))
+        self.assertEqual([row["item"] for row in rows], list(range(1, len(rows) + 1)))
+        self.assertEqual([row["queued"] for row in rows], [line.endswith("yes") for line in table])
+        queued = [row for row in rows if row["queued"]]
+        self.assertTrue(queued)
+        self.assertTrue(all(row["number"] is None and row["stamp"] is None for row in queued))
+        self.assertEqual(rows[7], {"item": 8, "number": 3, "channel": 15, "ident": "0000ABCD", "code": "Kx",
+                                   "text": "  44 55", "stamp": None, "queued": False})
+
+    def test_a_clean_log_exits_zero(self):
+        workspace = Workspace(self)
+        log = workspace.file("clean.zqa", "14:05:09 107A      3F2C XB123\r\n14:05:10 001\r\n")
+        result = self.replay(log)
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        self.assertEqual(len(text(result.stdout).splitlines()), 2)
+
+    def test_a_telegram_longer_than_any_read_is_a_bad_line(self):
+        # A line cut by the log's length limit runs on into the next one.
+        workspace = Workspace(self)
+        log = workspace.file("cut.zqa", "14:05:09 X" + "y" * 249 + "\r\n14:05:10 107A      3F2C XB123\r\n")
+        result = self.replay(log)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("cut.zqa:1: telegram longer than 249 characters", text(result.stderr))
+        self.assertEqual(len(text(result.stdout).splitlines()), 2)
+
+    def test_a_missing_file(self):
+        result = self.replay(os.path.join(ARGS.data, "missing.zqa"))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("cannot read " + os.path.join(ARGS.data, "missing.zqa"), text(result.stderr))
+
+
+class EndToEndTest(unittest.TestCase):
+    """The simulator's samples through the driver to each kind of host."""
+
+    def monitor(self, workspace, port, *options):
+        return run([ARGS.monitor, "--port", str(port), "--count", str(SAMPLE_ITEMS), "--timeout", "15"]
+                   + list(options), cwd=workspace.path, env=workspace.env)
+
+    def assert_samples_acknowledged(self, report):
+        self.assertIn("telegrams sent:        %d" % SAMPLE_TELEGRAMS, report)
+        self.assertIn("ACKs received:         %d of %d expected" % (SAMPLE_ACKS, SAMPLE_ACKS), report)
+        self.assertIn("telegrams not ACKed:   0", report)
+        self.assertRegex(report, r"round trip \(ms\): +min [\d.]+, median [\d.]+, max [\d.]+ over %d telegrams"
+                         % SAMPLE_TELEGRAMS)
+        self.assertIn('sent "001" (3 bytes); ACKs 2/2 in', report)
+
+    def test_monitor_rows_and_log_then_replay_of_that_log(self):
+        workspace = Workspace(self)
+        simulator = Simulator(self, workspace, 4, ["--samples"])
+        result = self.monitor(workspace, 4)
+        self.assertEqual((result.returncode, text(result.stderr)), (0, ""))
+        rows = text(result.stdout)
+        self.assertEqual(with_year_placeholder(rows), SAMPLE_ROWS)
+        self.assert_samples_acknowledged(simulator.report())
+
+        log = workspace.log_lines()
+        self.assertEqual(len(log), SAMPLE_TELEGRAMS)
+        for line in log:
+            self.assertRegex(line, r"^\d\d:\d\d:\d\d \S")
+        self.assertEqual(log[6][9:], "S071#2A4F/Eri12/Hall A/ri03/gate/Nda5/x/Eri7/9]")
+
+        # The log holds every sample telegram, so its replay yields what the
+        # host received.
+        logs = os.listdir(os.path.join(workspace.path, "Qenlog"))
+        replay = run([ARGS.monitor, "--replay", os.path.join(workspace.path, "Qenlog", logs[0])])
+        self.assertEqual((replay.returncode, text(replay.stdout)), (0, rows))
+
+    def test_monitor_json_and_a_script_with_escapes(self):
+        workspace = Workspace(self)
+        script = workspace.file("escapes.tlg", "\n".join([
+            "# control and Latin-1 bytes, quote and backslash, an ident of all ones",
+            r"5123    0C1A\x01C\xE9XY567",
+            r"S011#FFFFFFFF/Eri01/\x22q\\/ri02/]",
+            "5124    0C1AB@DXY567",
+        ]) + "\n")
+        simulator = Simulator(self, workspace, 6, ["--script", script])
+        result = run([ARGS.monitor, "--port", "6", "--count", "4", "--timeout", "15", "--json"],
+                     cwd=workspace.path, env=workspace.env)
+        self.assertEqual((result.returncode, text(result.stderr)), (0, ""))
+        rows = [json.loads(line) for line in text(result.stdout).splitlines()]
+        self.assertEqual(rows, [
+            {"item": 1, "number": 12, "channel": 3, "ident": "000000C1", "code": "XY", "text": "A\u0001C\u00e9567",
+             "stamp": None, "queued": False},
+            {"item": 2, "number": 1, "channel": 1, "ident": "FFFFFFFF", "code": "01", "text": '    "Q\\',
+             "stamp": None, "queued": False},
+            {"item": 3, "number": None, "channel": 1, "ident": "FFFFFFFF", "code": "02", "text": "       ",
+             "stamp": None, "queued": True},
+            {"item": 4, "number": 12, "channel": 4, "ident": "000000C1", "code": "XY", "text": "AB@D567",
+             "stamp": None, "queued": False},
+        ])
+        report = simulator.report()
+        self.assertIn("ACKs received:         3 of 3 expected", report)
+        self.assertIn(r'sent "5123    0C1A\x01C\xE9XY567" (20 bytes); ACKs 1/1', report)
+        log = workspace.log_lines()
+        self.assertEqual([line[9:] for line in log],
+                         ["5123    0C1A\x01C\xe9XY567", 'S011#FFFFFFFF/Eri01/"q\\/ri02/]'])
+
+    def test_ctrl_c_closes_the_port_and_ends_the_monitor(self):
+        workspace = Workspace(self)
+        simulator = Simulator(self, workspace, 5, ["--samples"])
+        monitor = subprocess.Popen([ARGS.monitor, "--port", "5", "--timeout", "30"], cwd=workspace.path,
+                                   env=workspace.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(monitor.kill)
+        header_and_rows = [monitor.stdout.readline() for _ in range(SAMPLE_ITEMS + 1)]
+        self.assertTrue(header_and_rows[-1].startswith(b"    9"), header_and_rows)
+        self.assert_samples_acknowledged(simulator.report())
+        monitor.send_signal(signal.SIGINT)
+        out, err = monitor.communicate(timeout=10)
+        self.assertEqual((monitor.returncode, out, err), (0, b"", b""))
+
+    def test_host_minimal_with_telegrams_at_fixed_intervals(self):
+        workspace = Workspace(self)
+        simulator = Simulator(self, workspace, 7, ["--samples"], pacing=("--interval", "200"))
+        result = run([ARGS.host_minimal, "7", "1", str(SAMPLE_ITEMS), "15"], cwd=workspace.path, env=workspace.env)
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        lines = text(result.stdout).splitlines()
+        self.assertEqual(lines[0], "driver ZENTROK (65533, 2, 3)")
+        self.assertEqual(lines[2], '2: number 8, channel 10, ident 00003F2C, code " C", text "   Y456", '
+                                   "at 28.02. 14:05:09")
+        self.assertEqual(lines[-1], "%d items" % SAMPLE_ITEMS)
+        self.assertIn("ACKs received:         %d of %d expected" % (SAMPLE_ACKS, SAMPLE_ACKS), simulator.report())
+
+    def test_host_ctypes(self):
+        if ARGS.no_ctypes:
+            self.skipTest("the library is built with a sanitizer")
+        workspace = Workspace(self)
+        simulator = Simulator(self, workspace, 8, ["--samples"])
+        env = dict(workspace.env, ZENTROK_LIBRARY=ARGS.library)
+        result = run([sys.executable, os.path.join(ARGS.examples, "host_ctypes.py"), "--port", "8",
+                      "--count", str(SAMPLE_ITEMS), "--timeout", "15"], cwd=workspace.path, env=env)
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        lines = text(result.stdout).splitlines()
+        self.assertEqual(lines[0], "driver ZENTROK (65533, 2, 3)")
+        self.assertEqual(lines[7], "7: number 7, channel 1, ident 00002A4F, code '03', text '   GATE', stamp -")
+        self.assertEqual(lines[-1], "%d items" % SAMPLE_ITEMS)
+        self.assert_samples_acknowledged(simulator.report())
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    for option in ("--monitor", "--sim", "--host-minimal", "--library", "--examples", "--data"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--no-ctypes", action="store_true")
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], "-v"] + rest)
+
+
+if __name__ == "__main__":
+    main()

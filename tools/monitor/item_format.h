@@ -1,0 +1,30 @@
+// How the monitor shows a delivered item: a table row or a JSON object.
+#pragma once
+
+#include <string>
+
+#include "zentrok.h"
+
+namespace zentrok::monitor {
+
+// The API does not say whether an item is a message or a queued entry of the
+// previous one. A queued entry leaves Number and Stamp as the host's record
+// held them, so the record is filled with this pattern before each call: an
+// item whose Number and Stamp bytes still hold it is a queued entry. A
+// message always writes Number (-9..99), which never equals the pattern.
+inline constexpr unsigned char kSentinelByte = 0xA5;
+
+void FillSentinel(QenMsg& msg);
+bool IsQueuedEntry(const QenMsg& msg);
+
+// Column titles of TextRow.
+std::string TextHeader();
+
+// One item as a table row (no line end): item number, telegram number,
+// channel, ident in hex, code, text, time stamp, queued.
+std::string TextRow(int item, const QenMsg& msg);
+
+// One item as a JSON object on one line (no line end).
+std::string JsonRow(int item, const QenMsg& msg);
+
+}  // namespace zentrok::monitor

@@ -1,0 +1,124 @@
+// zentrok-monitor: shows what a host receives from a port, one row per
+// delivered item, or what the telegrams of a log file would have yielded.
+#include <csignal>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "monitor/sessions.h"
+
+namespace {
+
+using namespace zentrok::monitor;
+
+constexpr const char* kUsage = R"(usage: zentrok-monitor --port N [--section N] [--count N] [--timeout S] [--json]
+       zentrok-monitor --replay FILE [--json]
+
+  --port N       open serial port N (COM<N>) through the driver and print each
+                 item the host receives; Ctrl-C closes the port and ends
+  --section N    line settings from section RecNr<N> of Rn.ini (default 1)
+  --count N      end after N items (exit status 1 if the time-out comes first)
+  --timeout S    end after S seconds
+  --replay FILE  decode a telegram log (Qenlog/*.zqa) offline and print the
+                 items its telegrams yield; unreadable lines are reported
+                 with their numbers (exit status 1)
+  --json         one JSON object per line instead of a table
+
+Columns: item number, telegram number, channel, ident (hex), code, text, time
+stamp ("-" when none) and whether the item is a queued entry of the message
+before it (queued entries carry no telegram number or time stamp).
+)";
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void OnInterrupt(int) { stopRequested = 1; }
+
+struct Options {
+    LiveOptions Live;
+    bool PortGiven = false;
+    std::string ReplayPath;
+};
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+long long ReadInteger(const std::string& option, const std::string& text, long long low, long long high) {
+    std::size_t used = 0;
+    long long value = 0;
+    try {
+        value = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size() || value < low || value > high)
+        throw UsageError(option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                         ", not \"" + text + "\"");
+    return value;
+}
+
+double ReadSeconds(const std::string& option, const std::string& text) {
+    std::size_t used = 0;
+    double value = -1;
+    try {
+        value = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size() || !(value > 0 && value <= 31536000))
+        throw UsageError(option + " needs a positive number of seconds, not \"" + text + "\"");
+    return value;
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    bool liveOnly = false;  // an option that only a live session takes
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw UsageError(option + " needs a value");
+            return argv[++i];
+        };
+        if (option == "--port") {
+            options.Live.Port = static_cast<int>(ReadInteger(option, value(), 1, 255));
+            options.PortGiven = true;
+        } else if (option == "--section") {
+            options.Live.Section = static_cast<int>(ReadInteger(option, value(), 0, 2147483647));
+            liveOnly = true;
+        } else if (option == "--count") {
+            options.Live.Count = static_cast<int>(ReadInteger(option, value(), 1, 2147483647));
+            liveOnly = true;
+        } else if (option == "--timeout") {
+            options.Live.TimeoutS = ReadSeconds(option, value());
+            liveOnly = true;
+        } else if (option == "--json") {
+            options.Live.Json = true;
+        } else if (option == "--replay") {
+            options.ReplayPath = value();
+        } else {
+            throw UsageError("unknown option \"" + option + "\"");
+        }
+    }
+    if (options.PortGiven == !options.ReplayPath.empty()) throw UsageError("give either --port N or --replay FILE");
+    if (!options.ReplayPath.empty() && liveOnly) throw UsageError("--replay takes no --section, --count or --timeout");
+    return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    Options options;
+    try {
+        options = ParseOptions(argc, argv);
+    } catch (const UsageError& usage) {
+        std::fprintf(stderr, "zentrok-monitor: %s\n\n%s", usage.what(), kUsage);
+        return 2;
+    }
+    if (!options.ReplayPath.empty()) return RunReplay(options.ReplayPath, options.Live.Json);
+    std::signal(SIGINT, OnInterrupt);
+    return RunLive(options.Live, stopRequested);
+}

@@ -1,0 +1,29 @@
+// The monitor's two ways of getting items: from an open port, through the
+// driver's exported calls, or from a telegram log, through its decoder.
+#pragma once
+
+#include <csignal>
+#include <optional>
+#include <string>
+
+namespace zentrok::monitor {
+
+struct LiveOptions {
+    int Port = 0;
+    int Section = 1;
+    std::optional<int> Count;        // stop after this many items
+    std::optional<double> TimeoutS;  // stop after this many seconds
+    bool Json = false;
+};
+
+// Prints what the host receives from the port until Count items arrived,
+// the time-out passed or `stop` became non-zero. Exit status: 0, or 1 when
+// the port did not open or fewer than Count items came in time.
+int RunLive(const LiveOptions& options, const volatile std::sig_atomic_t& stop);
+
+// Prints the items that the telegrams of the log at `path` yield. Unreadable
+// lines are reported on stderr with their numbers. Exit status: 0, or 1 when
+// the file could not be read or a line was bad.
+int RunReplay(const std::string& path, bool json);
+
+}  // namespace zentrok::monitor
