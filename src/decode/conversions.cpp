@@ -5,16 +5,16 @@
 namespace zentrok {
 namespace {
 
+bool IsX(char c) { return c == 'x' || c == 'X'; }
+
+}  // namespace
+
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
-
-bool IsX(char c) { return c == 'x' || c == 'X'; }
-
-}  // namespace
 
 std::int32_t HexValue(std::string_view field) {
     std::uint32_t value = 0;

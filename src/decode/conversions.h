@@ -7,6 +7,9 @@
 
 namespace zentrok {
 
+// The value of one hexadecimal digit (0-9, A-F, a-f), or -1.
+int HexDigit(char c);
+
 // Signed decimal after leading blanks and one optional sign; "$", "x", "X",
 // "0x" or "0X" first makes it hexadecimal. The sign counts only when the
 // digits run to the end of the field.

@@ -1,5 +1,7 @@
 #include "host/sys_msg.h"
 
+#include "decode/conversions.h"
+
 namespace zentrok {
 namespace {
 
@@ -26,13 +28,6 @@ constexpr MaskLine kMaskLines[] = {
     {"   A 07", 0x10, true}, {"   R 08", 0x10, false},  //
     {"   A 15", 0x20, true}, {"   R 16", 0x20, false},
 };
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 }  // namespace
 

@@ -2,18 +2,13 @@
 
 #include <string>
 
+#include "decode/conversions.h"
+
 namespace zentrok {
 namespace {
 
 constexpr std::uint32_t kQueueSize = 200;
 constexpr char kEndCharacter = 0x14;
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 std::optional<std::int32_t> ParseHex(std::string_view digits) {
     if (digits.empty()) return std::nullopt;

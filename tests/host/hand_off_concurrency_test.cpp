@@ -46,8 +46,8 @@ int ItemCountOf(int seq) { return EntryCountOf(seq) + 1; }
 
 // Seven decimal digits of the sequence number, as Text carries it.
 std::string SeqText(int seq) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%07d", seq);
+    char text[12];
+    std::snprintf(text, sizeof text, "%07d", seq % 10000000);
     return text;
 }
 

@@ -3,6 +3,7 @@
 // nothing else of the host's memory changes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -28,8 +29,9 @@ struct HostStatus {
 // The line as a length-prefixed string in a buffer of exactly that size, so
 // a read past the length byte's promise is caught by the sanitizers.
 std::vector<std::uint8_t> LengthPrefixed(std::string_view line) {
-    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(line.size())};
-    bytes.insert(bytes.end(), line.begin(), line.end());
+    std::vector<std::uint8_t> bytes(line.size() + 1);
+    bytes[0] = static_cast<std::uint8_t>(line.size());
+    std::copy(line.begin(), line.end(), bytes.begin() + 1);
     return bytes;
 }
 

@@ -5,11 +5,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/options.h"
 #include "monitor/sessions.h"
 
 namespace {
 
 using namespace zentrok::monitor;
+using zentrok::tools::ReadInteger;
+using zentrok::tools::ReadSeconds;
+using zentrok::tools::UsageError;
 
 constexpr const char* kUsage = R"(usage: zentrok-monitor --port N [--section N] [--count N] [--timeout S] [--json]
        zentrok-monitor --replay FILE [--json]
@@ -39,37 +43,6 @@ struct Options {
     std::string ReplayPath;
 };
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-long long ReadInteger(const std::string& option, const std::string& text, long long low, long long high) {
-    std::size_t used = 0;
-    long long value = 0;
-    try {
-        value = std::stoll(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || value < low || value > high)
-        throw UsageError(option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                         ", not \"" + text + "\"");
-    return value;
-}
-
-double ReadSeconds(const std::string& option, const std::string& text) {
-    std::size_t used = 0;
-    double value = -1;
-    try {
-        value = std::stod(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || !(value > 0 && value <= 31536000))
-        throw UsageError(option + " needs a positive number of seconds, not \"" + text + "\"");
-    return value;
-}
-
 Options ParseOptions(int argc, char** argv) {
     Options options;
     bool liveOnly = false;  // an option that only a live session takes
@@ -89,7 +62,7 @@ Options ParseOptions(int argc, char** argv) {
             options.Live.Count = static_cast<int>(ReadInteger(option, value(), 1, 2147483647));
             liveOnly = true;
         } else if (option == "--timeout") {
-            options.Live.TimeoutS = ReadSeconds(option, value());
+            options.Live.TimeoutS = ReadSeconds(option, value(), 31536000, false);
             liveOnly = true;
         } else if (option == "--json") {
             options.Live.Json = true;

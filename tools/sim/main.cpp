@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "common/options.h"
 #include "sim/line.h"
 #include "sim/script.h"
 #include "sim/session.h"
@@ -18,6 +19,9 @@
 namespace {
 
 using namespace zentrok::sim;
+using zentrok::tools::ReadInteger;
+using zentrok::tools::ReadSeconds;
+using zentrok::tools::UsageError;
 
 constexpr const char* kUsage = R"(usage: zentrok-sim (--pty DIR --port N | --device PATH [--baud N])
                   (--script FILE | --samples)
@@ -68,43 +72,12 @@ struct Options {
     double WaitHostSeconds = 0;
 };
 
-struct UsageError {
-    std::string Message;
-};
-
-long long ReadInteger(const std::string& option, const std::string& text, long long low, long long high) {
-    std::size_t used = 0;
-    long long value = 0;
-    try {
-        value = std::stoll(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || value < low || value > high)
-        throw UsageError{option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                         ", not \"" + text + "\""};
-    return value;
-}
-
-double ReadSeconds(const std::string& option, const std::string& text) {
-    std::size_t used = 0;
-    double value = -1;
-    try {
-        value = std::stod(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || !(value >= 0 && value <= 86400))
-        throw UsageError{option + " needs a number of seconds, not \"" + text + "\""};
-    return value;
-}
-
 Options ParseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc) throw UsageError{option + " needs a value"};
+            if (i + 1 >= argc) throw UsageError(option + " needs a value");
             return argv[++i];
         };
         if (option == "--pty") {
@@ -124,16 +97,16 @@ Options ParseOptions(int argc, char** argv) {
         } else if (option == "--interval") {
             options.IntervalMs = static_cast<int>(ReadInteger(option, value(), 0, 3600000));
         } else if (option == "--wait-host") {
-            options.WaitHostSeconds = ReadSeconds(option, value());
+            options.WaitHostSeconds = ReadSeconds(option, value(), 86400, true);
         } else {
-            throw UsageError{"unknown option \"" + option + "\""};
+            throw UsageError("unknown option \"" + option + "\"");
         }
     }
-    if (options.PtyDir.empty() == options.Device.empty()) throw UsageError{"give either --pty DIR or --device PATH"};
-    if (!options.PtyDir.empty() && !options.Port) throw UsageError{"--pty needs --port N"};
-    if (!options.Device.empty() && options.Port) throw UsageError{"--port goes with --pty; --device names the port"};
-    if (options.ScriptPath.empty() == !options.Samples) throw UsageError{"give either --script FILE or --samples"};
-    if (options.AckTimeoutMs && options.IntervalMs) throw UsageError{"--ack-timeout and --interval exclude each other"};
+    if (options.PtyDir.empty() == options.Device.empty()) throw UsageError("give either --pty DIR or --device PATH");
+    if (!options.PtyDir.empty() && !options.Port) throw UsageError("--pty needs --port N");
+    if (!options.Device.empty() && options.Port) throw UsageError("--port goes with --pty; --device names the port");
+    if (options.ScriptPath.empty() == !options.Samples) throw UsageError("give either --script FILE or --samples");
+    if (options.AckTimeoutMs && options.IntervalMs) throw UsageError("--ack-timeout and --interval exclude each other");
     return options;
 }
 
@@ -199,7 +172,7 @@ int main(int argc, char** argv) {
     try {
         return Run(ParseOptions(argc, argv));
     } catch (const UsageError& usage) {
-        std::cerr << "zentrok-sim: " << usage.Message << "\n\n" << kUsage;
+        std::cerr << "zentrok-sim: " << usage.what() << "\n\n" << kUsage;
         return 2;
     } catch (const std::exception& failure) {
         std::cerr << "zentrok-sim: " << failure.what() << '\n';
