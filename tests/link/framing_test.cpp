@@ -1,0 +1,97 @@
+// Framing at the end character: what one read takes from the input queue,
+// what is dropped, and what is left for the next telegram.
+#include <gtest/gtest.h>
+
+#include "link_harness.h"
+
+namespace zentrok::test {
+namespace {
+
+class FramingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port_ = qen_InitComm(device_.PortNumber(), 1);
+        ASSERT_NE(port_, nullptr);
+    }
+    void TearDown() override { qen_CloseComm(port_); }
+
+    // The plain message goes through whole and decodes as itself.
+    void ExpectPlainMessageIntact() {
+        const Exchange exchange = ExchangeTelegram(device_, port_, kPlainMessage);
+        EXPECT_TRUE(exchange.acknowledged);
+        ASSERT_EQ(exchange.items.size(), 1u);
+        EXPECT_EQ(exchange.items[0].Number, 7);
+        EXPECT_EQ(exchange.items[0].Ident, 0xABCD);
+        EXPECT_EQ(TextOf(exchange.items[0].Text), "   TXYZ");
+    }
+
+    WorkDir dir_;
+    DeviceDouble device_{4};
+    QenHandle port_ = nullptr;
+};
+
+TEST_F(FramingTest, LoneEndCharacterIsIgnored) {
+    device_.Send(std::string(1, kEndCharacter));
+    EXPECT_EQ(ReceiveServing(device_, 1, kQuietWindow), "") << "an empty telegram was acknowledged";
+    EXPECT_TRUE(LogFiles(dir_).empty()) << "an empty telegram was logged";
+
+    ExpectPlainMessageIntact();
+    EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(kPlainMessage)});
+}
+
+TEST_F(FramingTest, OverlongBurstKeepsItsFirst249Characters) {
+    std::string burst = "1";  // type "1" of the wrong length: acknowledged at once
+    for (int i = 0; burst.size() < 300; ++i) burst += static_cast<char>('a' + i % 26);
+    device_.SendTelegram(burst);
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte));
+
+    // The bytes beyond the first 250 are gone: the next telegram is whole.
+    ExpectPlainMessageIntact();
+    EXPECT_EQ(LoggedTelegrams(dir_), (std::vector<std::string>{burst.substr(0, 249), std::string(kPlainMessage)}));
+}
+
+// The stray bytes outlast an idle wait: without an overflow they stay.
+TEST_F(FramingTest, StrayBytesBeginTheNextTelegram) {
+    const std::string_view message = kPlainMessage;
+    device_.Send(message.substr(0, 8));
+    EXPECT_EQ(ReceiveServing(device_, 1, 2500ms), "");
+    EXPECT_TRUE(LogFiles(dir_).empty());
+
+    device_.SendTelegram(message.substr(8));
+    QenMsg msg = PatternMsg();
+    ASSERT_TRUE(AwaitMsg(port_, msg));
+    EXPECT_EQ(msg.Number, 7);
+    EXPECT_EQ(msg.Channel, 3);
+    EXPECT_EQ(msg.Ident, 0xABCD);
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(message)});
+}
+
+// A byte that follows the end character in the same burst is read with it;
+// the last byte read is dropped instead, so the end character stays in the
+// telegram and is decoded as part of it.
+TEST_F(FramingTest, BytesAfterTheEndCharacterAreReadWithIt) {
+    const std::string withEnd = std::string(kPlainMessage.substr(0, 19)) + kEndCharacter;
+    device_.Send(withEnd + "Q");
+
+    QenMsg msg = PatternMsg();
+    ASSERT_TRUE(AwaitMsg(port_, msg));
+    EXPECT_EQ(TextOf(msg.Text), std::string("   TXY") + kEndCharacter);
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{withEnd});
+
+    ExpectPlainMessageIntact();
+    EXPECT_EQ(LoggedTelegrams(dir_).size(), 2u);
+}
+
+// Far more bytes than the input queue holds, and no end character: the
+// next idle line check purges the queue.
+TEST_F(FramingTest, OverflowedQueueIsPurgedAfterAnIdleWait) {
+    device_.Send(std::string(20000, 'Z'));
+    ServeHostThread(3000ms);  // longer than one idle wait of the reader
+    ExpectPlainMessageIntact();
+    EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(kPlainMessage)});
+}
+
+}  // namespace
+}  // namespace zentrok::test

@@ -1,0 +1,169 @@
+// Opening ports: the line settings of each port's "Rn.ini" section, their
+// defaults, and ports that cannot be opened.
+//
+// A pseudo terminal keeps speed, stop bits and flow control, so those are
+// read back from the line. It forces 8 data bits without parity, so data
+// bits and parity are checked on what the driver asked for: this program
+// records every tcsetattr request before passing it on.
+#include <dlfcn.h>
+#include <termios.h>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "link_harness.h"
+
+namespace {
+
+std::mutex requestsLock;
+std::vector<termios> requests;
+
+}  // namespace
+
+extern "C" int tcsetattr(int fd, int action, const struct termios* attributes) noexcept {
+    using Real = int (*)(int, int, const struct termios*);
+    static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "tcsetattr"));
+    {
+        std::lock_guard<std::mutex> guard(requestsLock);
+        requests.push_back(*attributes);
+    }
+    return real(fd, action, attributes);
+}
+
+namespace zentrok::test {
+namespace {
+
+struct OpenedPort {
+    QenHandle handle = nullptr;
+    std::optional<termios> requested;  // the driver's last tcsetattr while opening
+};
+
+OpenedPort Open(std::int32_t portNumber, std::int32_t recNumber) {
+    std::size_t before;
+    {
+        std::lock_guard<std::mutex> guard(requestsLock);
+        before = requests.size();
+    }
+    OpenedPort port;
+    port.handle = qen_InitComm(portNumber, recNumber);
+    std::lock_guard<std::mutex> guard(requestsLock);
+    if (requests.size() > before) port.requested = requests.back();
+    return port;
+}
+
+struct Line {
+    speed_t speed;
+    tcflag_t dataBits;  // CS5..CS8
+    tcflag_t parity;    // PARENB, PARODD, CMSPAR as requested
+    bool twoStopBits;
+    bool rtsCts;
+    bool xonXoff;
+};
+
+void ExpectLine(const DeviceDouble& device, const OpenedPort& port, const Line& expected) {
+    ASSERT_TRUE(port.requested.has_value()) << "the line was not configured";
+    EXPECT_EQ(port.requested->c_cflag & CSIZE, expected.dataBits);
+    EXPECT_EQ(port.requested->c_cflag & (PARENB | PARODD | CMSPAR), expected.parity);
+
+    const termios line = device.SlaveAttributes();
+    EXPECT_EQ(cfgetospeed(&line), expected.speed);
+    EXPECT_EQ(cfgetispeed(&line), expected.speed);
+    EXPECT_EQ((line.c_cflag & CSTOPB) != 0, expected.twoStopBits);
+    EXPECT_EQ((line.c_cflag & CRTSCTS) != 0, expected.rtsCts);
+    EXPECT_EQ((line.c_iflag & IXON) != 0, expected.xonXoff);
+    EXPECT_EQ((line.c_iflag & IXOFF) != 0, expected.xonXoff);
+}
+
+constexpr Line kDefaultLine{B300, CS7, 0, false, false, false};
+
+TEST(LineSettingsTest, TwoPortsRunWithTheirOwnSections) {
+    WorkDir dir;
+    dir.WriteIni(
+        "[RecNr1]\r\nBaud=9600\r\nDataBit=8\r\nParity=2\r\nStopBit=2\r\nFlowCtrl=2\r\n"
+        "[RecNr2]\r\nBaud=19200\r\nDataBit=7\r\nParity=1\r\nStopBit=0\r\nFlowCtrl=1\r\n");
+    DeviceDouble first(1);
+    DeviceDouble twelfth(12);  // numbers above 9 use the same naming
+    const OpenedPort one = Open(first.PortNumber(), 1);
+    const OpenedPort two = Open(twelfth.PortNumber(), 2);
+    ASSERT_NE(one.handle, nullptr);
+    ASSERT_NE(two.handle, nullptr);
+    EXPECT_NE(one.handle, two.handle);
+
+    {
+        SCOPED_TRACE("RecNr1");
+        ExpectLine(first, one, {B9600, CS8, PARENB, true, true, false});
+    }
+    {
+        SCOPED_TRACE("RecNr2");
+        ExpectLine(twelfth, two, {B19200, CS7, PARENB | PARODD, false, false, true});
+    }
+
+    // Each handle delivers its own port's telegrams.
+    first.SendTelegram("1113xxxx00ABCD TCXYZ");
+    twelfth.SendTelegram("1223xxxx00ABCD TCXYZ");
+    QenMsg fromOne = PatternMsg();
+    QenMsg fromTwo = PatternMsg();
+    ASSERT_TRUE(AwaitMsg(one.handle, fromOne));
+    ASSERT_TRUE(AwaitMsg(two.handle, fromTwo));
+    EXPECT_EQ(fromOne.Number, 11);
+    EXPECT_EQ(fromTwo.Number, 22);
+    EXPECT_EQ(first.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    EXPECT_EQ(twelfth.Receive(1, kExpectWithin), std::string(1, kAckByte));
+
+    qen_CloseComm(one.handle);
+    qen_CloseComm(two.handle);
+}
+
+// Missing or unreadable values fall back to each key's default.
+TEST(LineSettingsTest, DefaultsAndValueForms) {
+    struct Case {
+        const char* name;
+        const char* ini;  // nullptr: no Rn.ini at all
+        Line expected;
+    };
+    const Case cases[] = {
+        {"no Rn.ini", nullptr, kDefaultLine},
+        {"no section", "[RecNr9]\r\nBaud=9600\r\nDataBit=8\r\n", kDefaultLine},
+        {"hexadecimal baud", "[RecNr1]\r\nBaud=0x2580\r\n", {B9600, CS7, 0, false, false, false}},
+        {"dollar hexadecimal", "[RecNr1]\r\nBaud=$12C0\r\n", {B4800, CS7, 0, false, false, false}},
+        {"trailing character", "[RecNr1]\r\nBaud=9600x\r\n", kDefaultLine},
+        {"trailing word", "[RecNr1]\r\nBaud=9600 baud\r\n", kDefaultLine},
+        {"empty values", "[RecNr1]\r\nBaud=\r\nDataBit=\r\nFlowCtrl=\r\n", kDefaultLine},
+        {"low byte of data bits", "[RecNr1]\r\nDataBit=263\r\n", kDefaultLine},
+        {"unknown flow control", "[RecNr1]\r\nFlowCtrl=3\r\n", kDefaultLine},
+        {"even parity, six bits", "[RecNr1]\r\nParity=2\r\nDataBit=6\r\n", {B300, CS6, PARENB, false, false, false}},
+    };
+    DeviceDouble device(2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WorkDir dir;
+        if (c.ini) dir.WriteIni(c.ini);
+        const OpenedPort port = Open(device.PortNumber(), 1);
+        ASSERT_NE(port.handle, nullptr);
+        ExpectLine(device, port, c.expected);
+        qen_CloseComm(port.handle);
+    }
+}
+
+TEST(LineSettingsTest, PortsThatCannotBeOpenedGiveNull) {
+    WorkDir dir;
+    DeviceDouble device(8);
+    const QenHandle open = qen_InitComm(device.PortNumber(), 1);
+    ASSERT_NE(open, nullptr);
+
+    EXPECT_EQ(qen_InitComm(device.PortNumber(), 1), nullptr) << "a second open of an open port";
+    EXPECT_EQ(qen_InitComm(device.PortNumber(), 2), nullptr) << "with another section";
+    for (const std::int32_t missing : {0, -1, 77, 1000}) EXPECT_EQ(qen_InitComm(missing, 1), nullptr) << missing;
+
+    // The first handle is not disturbed by the failed opens.
+    const Exchange exchange = ExchangeTelegram(device, open, kPlainMessage);
+    EXPECT_TRUE(exchange.acknowledged);
+    EXPECT_EQ(exchange.items.size(), 1u);
+    qen_CloseComm(open);
+}
+
+}  // namespace
+}  // namespace zentrok::test

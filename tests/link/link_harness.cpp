@@ -1,0 +1,106 @@
+#include "link_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <thread>
+
+namespace zentrok::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPollStep = 5ms;
+
+bool HasAck(const std::string& bytes) { return bytes.find(kAckByte) != std::string::npos; }
+
+// "HH:MM:SS " at the start of a log line: a 24-hour time with leading zeros.
+bool StartsWithTimeText(const std::string& line) {
+    if (line.size() < 9 || line[2] != ':' || line[5] != ':' || line[8] != ' ') return false;
+    for (const std::size_t at : {0u, 3u, 6u})
+        if (!std::isdigit(static_cast<unsigned char>(line[at])) || !std::isdigit(static_cast<unsigned char>(line[at + 1])))
+            return false;
+    return std::stoi(line.substr(0, 2)) < 24 && std::stoi(line.substr(3, 2)) < 60 && std::stoi(line.substr(6, 2)) < 60;
+}
+
+}  // namespace
+
+std::string TextOf(const QenText& text) { return std::string(text.Chars, std::min<std::size_t>(text.Length, 7)); }
+
+std::string CodeOf(const QenCode& code) { return std::string(code.Chars, std::min<std::size_t>(code.Length, 2)); }
+
+QenMsg PatternMsg() {
+    QenMsg msg;
+    std::memset(&msg, 0xA5, sizeof msg);
+    return msg;
+}
+
+bool SameBytes(const QenMsg& a, const QenMsg& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+void ServeHostThread(std::chrono::milliseconds duration) {
+    const auto end = Clock::now() + duration;
+    do {
+        QenMsg ignored;
+        qen_GetMsg(nullptr, &ignored);  // runs the queued hand-offs, takes nothing
+        std::this_thread::sleep_for(kPollStep);
+    } while (Clock::now() < end);
+}
+
+bool AwaitMsg(QenHandle port, QenMsg& msg, std::chrono::milliseconds within) {
+    const auto end = Clock::now() + within;
+    do {
+        if (qen_GetMsg(port, &msg) == 1) return true;
+        std::this_thread::sleep_for(kPollStep);
+    } while (Clock::now() < end);
+    return false;
+}
+
+std::string ReceiveServing(DeviceDouble& device, std::size_t count, std::chrono::milliseconds within) {
+    const auto end = Clock::now() + within;
+    std::string received;
+    do {
+        QenMsg ignored;
+        qen_GetMsg(nullptr, &ignored);
+        received += device.Receive(count - received.size(), kPollStep);
+    } while (received.size() < count && Clock::now() < end);
+    return received;
+}
+
+Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram) {
+    Exchange exchange;
+    device.SendTelegram(telegram);
+    const auto end = Clock::now() + kExpectWithin;
+    do {
+        for (QenMsg msg = PatternMsg(); qen_GetMsg(port, &msg) == 1; msg = PatternMsg())
+            exchange.items.push_back(msg);
+        exchange.acknowledged = HasAck(device.Receive(1, kPollStep));
+    } while (!exchange.acknowledged && Clock::now() < end);
+    return exchange;
+}
+
+std::vector<std::filesystem::path> LogFiles(const WorkDir& dir) {
+    std::vector<std::filesystem::path> files;
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.LogFolderPath(), missing))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> LoggedTelegrams(const WorkDir& dir) {
+    std::vector<std::string> telegrams;
+    for (const auto& file : LogFiles(dir)) {
+        const std::string content = ReadFileBytes(file);
+        std::size_t start = 0;
+        for (std::size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            const std::string line = content.substr(start, end - start);
+            EXPECT_TRUE(StartsWithTimeText(line)) << "line: " << line;
+            telegrams.push_back(line.size() >= 9 ? line.substr(9) : line);
+        }
+        EXPECT_EQ(start, content.size()) << "the log does not end with a whole line: " << file;
+    }
+    return telegrams;
+}
+
+}  // namespace zentrok::test

@@ -1,0 +1,71 @@
+// What the link tests share: telegrams with a known outcome, the host side
+// of the hand-off, and reading back the telegram log.
+//
+// The test's main thread makes the process's first qen_InitComm, so it is
+// the host thread: hand-offs only complete while it keeps calling qen_GetMsg.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device_double.h"
+#include "work_dir.h"
+#include "zentrok.h"
+
+namespace zentrok::test {
+
+using namespace std::chrono_literals;
+
+// Generous for what must happen; short for asserting that nothing happens.
+inline constexpr std::chrono::milliseconds kExpectWithin = 3s;
+inline constexpr std::chrono::milliseconds kQuietWindow = 300ms;
+
+// Type "1": Number 7, Channel 3, Ident 0xABCD, Code " C", Text "   TXYZ".
+inline constexpr std::string_view kPlainMessage = "1073xxxx00ABCD TCXYZ";
+// Type "1" of the wrong length: decoded to nothing for the host.
+inline constexpr std::string_view kRejected = "1ABC";
+// Type "3" registration of code "K9" for ident 0xABCD on channel 2.
+inline constexpr std::string_view kRegistration = "3012xxxx00ABCDrixxK9";
+// Type "3" of channel 2 and ident 0xABCD: takes up the registered code.
+inline constexpr std::string_view kRegisteredUse = "3022xxxx00ABCDxxxxYZ";
+// Type "0": answered with two ACK bytes.
+inline constexpr std::string_view kAckOnly = "0123";
+// Type "S" with three qualifying entries: AAA becomes the message, BBB and
+// CCC are queued behind it, all with entry number 12.
+inline constexpr std::string_view kThreeEntries = "S071#2A4F/Eri12/AAA/BBB/CCC]";
+
+std::string TextOf(const QenText& text);
+std::string CodeOf(const QenCode& code);
+
+// A record filled with a pattern, to see whether a call wrote to it.
+QenMsg PatternMsg();
+bool SameBytes(const QenMsg& a, const QenMsg& b);
+
+// Host thread: runs queued hand-offs for `duration` without taking anything.
+void ServeHostThread(std::chrono::milliseconds duration);
+
+// Host thread: polls `port` until an item arrives (true) or `within` passes.
+bool AwaitMsg(QenHandle port, QenMsg& msg, std::chrono::milliseconds within = kExpectWithin);
+
+// Bytes from the device, read while the host thread serves hand-offs.
+std::string ReceiveServing(DeviceDouble& device, std::size_t count, std::chrono::milliseconds within);
+
+struct Exchange {
+    std::vector<QenMsg> items;  // everything the host took, in order
+    bool acknowledged = false;
+};
+
+// Sends one telegram and acts as host until the device gets its ACK: every
+// item the port delivers is taken on the way.
+Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram);
+
+// The telegram log of the working directory: files in "Qenlog", and the
+// telegrams of all lines in order. A line whose time text or line end is
+// malformed fails the test.
+std::vector<std::filesystem::path> LogFiles(const WorkDir& dir);
+std::vector<std::string> LoggedTelegrams(const WorkDir& dir);
+
+}  // namespace zentrok::test

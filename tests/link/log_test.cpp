@@ -1,0 +1,189 @@
+// The telegram log as received telegrams write it: file names by ten-day
+// period, the line's bytes, the "@" rule, and what happens when the log
+// cannot be written.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "link/telegram_log.h"
+#include "link_harness.h"
+#include "platform/platform.h"
+
+namespace zentrok::test {
+namespace {
+
+QenSystemTime Date(int year, int month, int day) {
+    QenSystemTime date{};
+    date.wYear = static_cast<std::uint16_t>(year);
+    date.wMonth = static_cast<std::uint16_t>(month);
+    date.wDay = static_cast<std::uint16_t>(day);
+    return date;
+}
+
+std::string TodaysLogName() { return TelegramLogName(platform::LocalNow()); }
+
+TEST(LogNameTest, OneFilePerMonthAndTenDayPeriod) {
+    EXPECT_EQ(TelegramLogName(Date(2021, 3, 1)), "./Qenlog/202103_1.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2021, 3, 9)), "./Qenlog/202103_1.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2021, 3, 10)), "./Qenlog/202103_2.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2021, 3, 19)), "./Qenlog/202103_2.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2021, 3, 20)), "./Qenlog/202103_3.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2021, 3, 29)), "./Qenlog/202103_3.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2021, 3, 30)), "./Qenlog/202103_4.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2021, 3, 31)), "./Qenlog/202103_4.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2024, 2, 29)), "./Qenlog/202402_3.zqa");
+    // The month always takes two digits; the year is written in full.
+    EXPECT_EQ(TelegramLogName(Date(2021, 9, 30)), "./Qenlog/202109_4.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2021, 10, 1)), "./Qenlog/202110_1.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2020, 12, 31)), "./Qenlog/202012_4.zqa");
+    EXPECT_EQ(TelegramLogName(Date(1999, 1, 5)), "./Qenlog/199901_1.zqa");
+    EXPECT_EQ(TelegramLogName(Date(2100, 11, 19)), "./Qenlog/210011_2.zqa");
+}
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port_ = qen_InitComm(device_.PortNumber(), 1);
+        ASSERT_NE(port_, nullptr);
+    }
+    void TearDown() override { qen_CloseComm(port_); }
+
+    void SendAndAwaitAck(std::string_view telegram) {
+        EXPECT_TRUE(ExchangeTelegram(device_, port_, telegram).acknowledged) << telegram;
+    }
+
+    WorkDir dir_;
+    DeviceDouble device_{9};
+    QenHandle port_ = nullptr;
+};
+
+// Seconds between the time text "HH:MM:SS" and the local time of day now.
+int SecondsFromNow(const std::string& timeText) {
+    const int logged = std::stoi(timeText.substr(0, 2)) * 3600 + std::stoi(timeText.substr(3, 2)) * 60 +
+                       std::stoi(timeText.substr(6, 2));
+    const QenSystemTime now = platform::LocalNow();
+    const int current = now.wHour * 3600 + now.wMinute * 60 + now.wSecond;
+    const int difference = (current - logged + 86400) % 86400;
+    return std::min(difference, 86400 - difference);
+}
+
+TEST_F(LogTest, LineIsTimeTextBlankTelegramAndLineEnd) {
+    // Bytes outside printable ASCII are written exactly as received.
+    const std::string telegram = "1\xE4\xF6\xFC\x01\x7F x\xFF";
+    const std::string before = TodaysLogName();
+    SendAndAwaitAck(telegram);
+    SendAndAwaitAck(kPlainMessage);
+
+    const auto files = LogFiles(dir_);
+    ASSERT_EQ(files.size(), 1u);
+    const std::string name = "./Qenlog/" + files[0].filename().string();
+    EXPECT_TRUE(name == before || name == TodaysLogName()) << name;
+
+    const std::string content = ReadFileBytes(files[0]);
+    const std::string first = telegram + "\r\n";
+    const std::string second = std::string(kPlainMessage) + "\r\n";
+    ASSERT_EQ(content.size(), 9 + first.size() + 9 + second.size()) << content;
+    EXPECT_EQ(content.substr(9, first.size()), first);
+    EXPECT_EQ(content.substr(9 + first.size() + 9), second);
+    const std::string timeText = content.substr(0, 9);
+    EXPECT_EQ(LoggedTelegrams(dir_), (std::vector<std::string>{telegram, std::string(kPlainMessage)}));
+    EXPECT_LE(SecondsFromNow(timeText), 5) << timeText;
+}
+
+TEST_F(LogTest, TelegramWithAtSignIsNotLogged) {
+    for (const std::string_view telegram : {"@1ABC", "1A@BC", "1ABC@", "@"}) SendAndAwaitAck(telegram);
+    EXPECT_TRUE(LogFiles(dir_).empty()) << "a telegram with \"@\" created the log file";
+
+    SendAndAwaitAck(kRejected);
+    EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(kRejected)});
+}
+
+TEST_F(LogTest, LongestTelegramIsWrittenWholeWithItsLineEnd) {
+    std::string longest = "1";
+    for (int i = 0; longest.size() < 249; ++i) longest += static_cast<char>('A' + i % 26);
+    SendAndAwaitAck(longest);
+    SendAndAwaitAck(kRejected);
+    EXPECT_EQ(LoggedTelegrams(dir_), (std::vector<std::string>{longest, std::string(kRejected)}));
+}
+
+TEST_F(LogTest, ReadOnlyLogFileIsLeftUnchanged) {
+    const std::string name = TodaysLogName();
+    const std::string earlier = "00:00:00 earlier\r\n";
+    {
+        std::ofstream file(name, std::ios::binary);
+        file << earlier;
+    }
+    ASSERT_EQ(chmod(name.c_str(), 0444), 0);
+    SendAndAwaitAck(kRejected);
+    EXPECT_EQ(ReadFileBytes(name), earlier);
+
+    // Writable again, the same file is appended to, never replaced.
+    ASSERT_EQ(chmod(name.c_str(), 0644), 0);
+    SendAndAwaitAck(kRejected);
+    EXPECT_EQ(LoggedTelegrams(dir_), (std::vector<std::string>{"earlier", std::string(kRejected)}));
+}
+
+TEST(LogFolderTest, MissingFolderSkipsTheLogButNotTheMessage) {
+    WorkDir dir(WorkDir::LogFolder::Missing);
+    DeviceDouble device(10);
+    const QenHandle port = qen_InitComm(device.PortNumber(), 1);
+    ASSERT_NE(port, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        const Exchange exchange = ExchangeTelegram(device, port, kPlainMessage);
+        EXPECT_TRUE(exchange.acknowledged);
+        ASSERT_EQ(exchange.items.size(), 1u);
+        EXPECT_EQ(TextOf(exchange.items[0].Text), "   TXYZ");
+    }
+    qen_CloseComm(port);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "the driver created files or folders";
+}
+
+// Several ports log at the same time: every line arrives, whole and once.
+TEST(LogConcurrencyTest, AppendsFromSeveralPortsNeverMix) {
+    constexpr int kPorts = 4;
+    constexpr int kTelegramsPerPort = 50;
+    WorkDir dir;
+    std::vector<std::unique_ptr<DeviceDouble>> devices;
+    std::vector<QenHandle> ports;
+    for (int i = 0; i < kPorts; ++i) {
+        devices.push_back(std::make_unique<DeviceDouble>(21 + i));
+        ports.push_back(qen_InitComm(devices.back()->PortNumber(), 1));
+        ASSERT_NE(ports.back(), nullptr);
+    }
+
+    // Long telegrams of the wrong length for type "1": acknowledged at once,
+    // so each device sends its next one as soon as the ACK is back.
+    auto telegram = [](int port, int n) {
+        std::string text = "1-port" + std::to_string(port) + "-telegram" + std::to_string(n) + "-";
+        text.resize(200, static_cast<char>('a' + port));
+        return text;
+    };
+    std::vector<std::thread> senders;
+    std::vector<int> acknowledged(kPorts, 0);
+    for (int i = 0; i < kPorts; ++i) {
+        senders.emplace_back([&, i] {
+            for (int n = 0; n < kTelegramsPerPort; ++n) {
+                devices[i]->SendTelegram(telegram(i, n));
+                if (devices[i]->Receive(1, kExpectWithin) == std::string(1, kAckByte)) ++acknowledged[i];
+            }
+        });
+    }
+    for (auto& sender : senders) sender.join();
+    for (QenHandle port : ports) qen_CloseComm(port);
+    for (int i = 0; i < kPorts; ++i) EXPECT_EQ(acknowledged[i], kTelegramsPerPort) << "port " << i;
+
+    const std::vector<std::string> logged = LoggedTelegrams(dir);
+    EXPECT_EQ(logged.size(), static_cast<std::size_t>(kPorts * kTelegramsPerPort));
+    std::set<std::string> expected;
+    for (int i = 0; i < kPorts; ++i)
+        for (int n = 0; n < kTelegramsPerPort; ++n) expected.insert(telegram(i, n));
+    EXPECT_EQ(std::set<std::string>(logged.begin(), logged.end()), expected);
+}
+
+}  // namespace
+}  // namespace zentrok::test
