@@ -1,17 +1,24 @@
 #include "link/ports.h"
 
-#include <algorithm>
 #include <mutex>
-#include <vector>
+#include <unordered_map>
 
 #include "link/host_thread.h"
 
 namespace zentrok {
 namespace {
 
+// Handles are never reused, so a closed handle stays invalid even when a
+// later port's object lands at the same address.
 struct OpenPorts {
     std::mutex lock;
-    std::vector<std::shared_ptr<TCommThread>> ports;
+    std::uintptr_t lastHandle = 0;
+    std::unordered_map<QenHandle, std::shared_ptr<TCommThread>> ports;
+
+    QenHandle NewHandle() {
+        lastHandle += 16;  // aligned like an object address, never null
+        return reinterpret_cast<QenHandle>(lastHandle);
+    }
 };
 
 // Lives as long as the process, so no reader is torn down at exit.
@@ -29,8 +36,9 @@ QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber) {
     port->Start();
     OpenPorts& open = Ports();
     std::lock_guard<std::mutex> guard(open.lock);
-    open.ports.push_back(port);
-    return port.get();
+    const QenHandle handle = open.NewHandle();
+    open.ports.emplace(handle, std::move(port));
+    return handle;
 }
 
 bool CloseComm(QenHandle handle) {
@@ -38,10 +46,9 @@ bool CloseComm(QenHandle handle) {
     {
         OpenPorts& open = Ports();
         std::lock_guard<std::mutex> guard(open.lock);
-        auto it = std::find_if(open.ports.begin(), open.ports.end(),
-                               [handle](const auto& p) { return p.get() == handle; });
+        const auto it = open.ports.find(handle);
         if (it == open.ports.end()) return false;
-        port = std::move(*it);
+        port = std::move(it->second);
         open.ports.erase(it);
     }
     port->Stop();
@@ -51,9 +58,8 @@ bool CloseComm(QenHandle handle) {
 std::shared_ptr<TCommThread> FindPort(QenHandle handle) {
     OpenPorts& open = Ports();
     std::lock_guard<std::mutex> guard(open.lock);
-    for (const auto& port : open.ports)
-        if (port.get() == handle) return port;
-    return nullptr;
+    const auto it = open.ports.find(handle);
+    return it != open.ports.end() ? it->second : nullptr;
 }
 
 }  // namespace zentrok

@@ -105,7 +105,10 @@ struct SerialPort::Impl {
     bool armed = false;
     std::string output;  // ACK bytes the device could not take at once
 
-    ~Impl() { close(fd); }
+    ~Impl() {
+        ioctl(fd, TIOCNXCL);  // the flag outlives the descriptor: let the next opener in
+        close(fd);
+    }
 
     void Queue(const char* bytes, std::size_t size) {
         for (std::size_t i = 0; i < size; ++i) {
@@ -209,7 +212,9 @@ SerialPort::Wake SerialPort::WaitForEventOr(Event& stop, std::uint32_t timeoutMs
         if (completed) return Wake::EventCharacter;
         if (fds[1].revents & POLLOUT) port.Flush();
         if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL) && !(fds[1].revents & POLLIN)) port.deviceOpen = false;
-        if (ready == 0) return Wake::TimedOut;
+        // Bytes without an end character do not extend the wait.
+        if (ready == 0 || (timeoutMs != kInfinite && std::chrono::steady_clock::now() >= deadline))
+            return Wake::TimedOut;
     }
 }
 
