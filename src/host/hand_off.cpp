@@ -22,16 +22,19 @@ void HandOff::Announce(DecoderState& state) {
     groupIdent_ = state.GroupIdent;
     pending_.TakeFrom(state.Pending);
     msgReady_ = true;
+    deliverable_ = true;
 }
 
 void HandOff::Withdraw() {
     std::lock_guard<std::mutex> guard(lock_);
     msgReady_ = false;
     pending_.Clear();
+    deliverable_ = false;
     taken_.Reset();
 }
 
 bool HandOff::Deliver(QenMsg& dest) {
+    if (!deliverable_) return false;
     std::lock_guard<std::mutex> guard(lock_);
     if (!msgReady_ && !pending_.Empty()) {
         const PendingEntry& entry = pending_.Front();
@@ -42,7 +45,7 @@ bool HandOff::Deliver(QenMsg& dest) {
         dest.Text.Length = 7;
         CopyUpper(dest.Text.Chars, entry.data() + 2, 7);
         pending_.PopFront();
-        if (pending_.Empty()) taken_.Set();
+        SignalIfAllTaken();
         return true;
     }
     if (!msgReady_) return false;
@@ -56,8 +59,14 @@ bool HandOff::Deliver(QenMsg& dest) {
     CopyUpper(dest.Text.Chars, msg_.Text.Chars, msg_.Text.Length);
     dest.Stamp = msg_.Stamp;
     msgReady_ = false;
-    if (pending_.Empty()) taken_.Set();
+    SignalIfAllTaken();
     return true;
+}
+
+void HandOff::SignalIfAllTaken() {
+    if (!pending_.Empty()) return;
+    deliverable_ = false;
+    taken_.Set();
 }
 
 }  // namespace zentrok

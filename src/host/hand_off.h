@@ -9,6 +9,7 @@
 // next telegram.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -37,7 +38,11 @@ public:
     bool Deliver(QenMsg& dest);
 
 private:
+    // With the lock held, after an item was taken: the last one signals.
+    void SignalIfAllTaken();
+
     std::mutex lock_;
+    std::atomic<bool> deliverable_{false};  // lets a polling host skip the lock
     bool msgReady_ = false;
     QenMsg msg_{};
     PendingQueue pending_;

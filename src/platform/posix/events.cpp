@@ -84,7 +84,10 @@ WaitResult HostWait(Event& first, Event* second, std::uint32_t timeoutMs) {
     return first.Wait(timeoutMs) ? WaitResult::First : WaitResult::TimedOut;
 }
 
-ThreadId CurrentThreadId() { return static_cast<ThreadId>(syscall(SYS_gettid)); }
+ThreadId CurrentThreadId() {
+    thread_local const ThreadId id = static_cast<ThreadId>(syscall(SYS_gettid));
+    return id;
+}
 
 // The host thread runs its queued calls in qen_GetMsg and in qen_CloseComm's
 // wait; there is no window to create or notify.
