@@ -84,12 +84,14 @@ void RunQueued() {
             call->state_ = Call::State::Running;
         }
         call->body_();
+        // Signalled under the lock, as Cancel does: the reader takes the lock
+        // after its wait, so whatever it does next, up to the port's end and
+        // the call's destruction, comes after this last touch of the call.
         {
             std::lock_guard<std::mutex> guard(host.lock);
             call->state_ = Call::State::Ran;
+            call->done_.Set();
         }
-        // The reader may go on and even end once this is set: last touch.
-        call->done_.Set();
     }
 }
 

@@ -1,0 +1,108 @@
+// Feeds arbitrary "Rn.ini" files to the private-profile reader and the
+// port-setup reader, and every value read to the integer conversion, and
+// checks what must hold for any file: values are trimmed, single-line and
+// at most 2047 characters; the conversion skips leading blanks and agrees
+// with the C library on plain decimal numbers; the port setup always has
+// its fixed parts and one of the three flag words.
+//
+// The input is written to "Rn.ini" in a temporary working directory, once
+// per run, and read back as the driver reads it.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "link/line_settings.h"
+#include "platform/platform.h"
+
+namespace {
+
+using namespace zentrok;
+
+constexpr std::size_t kMaxValue = 2047;
+constexpr std::string_view kKeys[] = {"Baud", "DataBit", "Parity", "StopBit", "FlowCtrl", "baud", ""};
+
+void Check(bool holds, const char* what) {
+    if (holds) return;
+    std::fprintf(stderr, "profile invariant broken: %s\n", what);
+    std::abort();
+}
+
+bool IsPlainDecimal(std::string_view text) {
+    if (text.empty() || text.size() > 18) return false;
+    for (const char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+void CheckProfileInt(std::string_view text) {
+    const std::optional<std::int32_t> value = ProfileInt(text);
+    Check(ProfileInt("  " + std::string(text)) == value, "leading blanks are skipped");
+    if (!IsPlainDecimal(text)) return;
+    errno = 0;
+    const long long reference = std::strtoll(std::string(text).c_str(), nullptr, 10);
+    const bool fits = reference <= INT32_MAX;
+    Check(value.has_value() == fits, "a plain decimal number converts exactly when it fits");
+    if (fits) Check(*value == reference, "a plain decimal number converts to its value");
+}
+
+void CheckValue(const std::string& value) {
+    Check(value.size() <= kMaxValue, "a value has at most 2047 characters");
+    Check(value.find('\n') == std::string::npos, "a value is one line");
+    Check(value.empty() || (value.front() != ' ' && value.back() != ' '), "a value is trimmed");
+    CheckProfileInt(value);
+}
+
+// The name inside the first "[...]" of the file, so that sections that are
+// there are looked up too.
+std::string FirstSectionName(std::string_view file) {
+    const std::size_t open = file.find('[');
+    const std::size_t close = file.find(']', open);
+    if (open == std::string_view::npos || close == std::string_view::npos) return "RecNr1";
+    return std::string(file.substr(open + 1, close - open - 1));
+}
+
+void CheckPortSetup(std::int32_t recNumber) {
+    const platform::PortSetup setup = ReadPortSetup(recNumber);
+    const std::uint32_t flags = setup.Line.Flags;
+    Check(flags == 0x0011 || flags == 0x0311 || flags == 0x2015, "the flag word is one of three");
+    Check(setup.Line.EvtChar == 0x14, "the event character is the end character");
+    Check(setup.InQueue == 200 && setup.OutQueue == 200, "queue sizes are fixed");
+    Check(setup.ReadIntervalTimeout == 100 && setup.ReadTotalTimeoutMultiplier == 0 &&
+              setup.ReadTotalTimeoutConstant == 1 && setup.WriteTotalTimeoutMultiplier == 0 &&
+              setup.WriteTotalTimeoutConstant == 0,
+          "time-outs are fixed");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::string dir = (std::filesystem::temp_directory_path() / "zentrok-fuzz-profile-XXXXXX").string();
+    if (!mkdtemp(dir.data()) || chdir(dir.c_str()) != 0) {
+        std::perror("zentrok fuzz_profile: no working directory");
+        std::abort();
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view file(reinterpret_cast<const char*>(data), size);
+    std::ofstream(kConfigFileName, std::ios::binary | std::ios::trunc)
+        .write(file.data(), static_cast<std::streamsize>(size));
+
+    const std::string path = platform::CurrentDirPath({kConfigFileName});
+    for (const std::string& section : {std::string("RecNr1"), std::string("recnr2"), FirstSectionName(file)})
+        for (const std::string_view key : kKeys) CheckValue(platform::ReadProfileString(path, section, key));
+    CheckPortSetup(1);
+    CheckPortSetup(-7);
+    CheckProfileInt(file.substr(0, 64));
+    return 0;
+}
