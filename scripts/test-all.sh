@@ -64,6 +64,11 @@ else
   skip_preset windows "MinGW-w64 (g++-mingw-w64-i686) or Wine (wine, wine32:i386) is not installed"
 fi
 
+# The figures of this run: soak, faults, fuzz executions, sanitizer results.
+if have python3 && python3 scripts/reliability-report.py; then
+  summary+=("WROTE    docs/RELIABILITY.md (figures of this run)")
+fi
+
 echo
 echo "==== Summary"
 printf '%s\n' "${summary[@]}"
