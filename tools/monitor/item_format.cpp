@@ -21,8 +21,9 @@ std::string_view Chars(std::uint8_t length, const char (&chars)[N]) {
     return {chars, length < N ? length : N};
 }
 
-// Printable ASCII as it is; quote, backslash and every other byte escaped.
-std::string Quoted(std::string_view text) {
+// `text` in double quotes: printable ASCII as it is, quote and backslash
+// after a backslash, every other byte through `escape` (a printf format).
+std::string Escaped(std::string_view text, const char* escape) {
     std::string quoted = "\"";
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -30,8 +31,8 @@ std::string Quoted(std::string_view text) {
             quoted += '\\';
             quoted += c;
         } else if (byte < 0x20 || byte >= 0x7F) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            char hex[8];
+            std::snprintf(hex, sizeof hex, escape, byte);
             quoted += hex;
         } else {
             quoted += c;
@@ -40,24 +41,10 @@ std::string Quoted(std::string_view text) {
     return quoted + '"';
 }
 
+std::string Quoted(std::string_view text) { return Escaped(text, "\\x%02X"); }
+
 // A JSON string; bytes outside printable ASCII are taken as Latin-1.
-std::string JsonString(std::string_view text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            char escape[7];
-            std::snprintf(escape, sizeof escape, "\\u%04X", byte);
-            json += escape;
-        } else {
-            json += c;
-        }
-    }
-    return json + '"';
-}
+std::string JsonString(std::string_view text) { return Escaped(text, "\\u%04X"); }
 
 bool HasStamp(const QenMsg& msg) { return msg.Stamp.wYear != QEN_NO_STAMP; }
 
