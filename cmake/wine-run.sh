@@ -1,11 +1,18 @@
 #!/bin/sh
 # Runs a Windows program under Wine: wine-run.sh <prefix> <program> [args...]
-# The prefix lives in the build tree; "--init" as the program creates it.
+# The prefix lives in the build tree; "--init" as the program creates it and
+# gives it a 24-hour clock with leading zeros, the time text the tests read
+# in telegram logs on every build.
 export WINEPREFIX="$1"
 shift
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ "$1" = "--init" ]; then
-  exec wineboot --init
+  wineboot --init || exit 1
+  for setting in "iTime 1" "iTLZero 1" "sTime :" "sTimeFormat HH:mm:ss"; do
+    set -- $setting
+    wine reg add 'HKCU\Control Panel\International' /v "$1" /d "$2" /f >/dev/null || exit 1
+  done
+  exit 0
 fi
 exec wine "$@"

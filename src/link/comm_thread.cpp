@@ -16,9 +16,11 @@ TCommThread::~TCommThread() {
 }
 
 bool TCommThread::Open(std::int32_t portNumber, std::int32_t recNumber) {
-    PortHandle = platform::SerialPort::Open(portNumber);
-    if (!PortHandle) return false;
-    PortHandle->Configure(ReadPortSetup(recNumber));
+    auto device = platform::SerialPort::Open(portNumber);
+    if (!device) return false;
+    const platform::PortSetup setup = ReadPortSetup(recNumber);
+    device->Configure(setup);
+    PortHandle = std::make_unique<FramedPort>(std::move(device), setup.Line.EvtChar);
     decoder_.ClearChannelMemory();
     return true;
 }
@@ -41,18 +43,17 @@ void TCommThread::Stop() {
 }
 
 void TCommThread::ReaderLoop() {
-    PortHandle->WatchEventCharacter();
-    PortHandle->ArmEventWait();
+    PortHandle->ArmEndWait();
     for (bool stop = false; !stop;) {
-        switch (PortHandle->WaitForEventOr(StopEvent, kIdleWaitMs)) {
-            case platform::SerialPort::Wake::Stop:
+        switch (PortHandle->WaitForEndOr(StopEvent, kIdleWaitMs)) {
+            case FramedPort::Wake::Stop:
                 stop = true;
                 break;
-            case platform::SerialPort::Wake::EventCharacter:
+            case FramedPort::Wake::EndCharacter:
                 ReceiveTelegram();
-                PortHandle->ArmEventWait();
+                PortHandle->ArmEndWait();
                 break;
-            case platform::SerialPort::Wake::TimedOut:
+            case FramedPort::Wake::TimedOut:
                 CheckLine();  // the armed wait stays outstanding
                 break;
         }
@@ -78,7 +79,7 @@ void TCommThread::ReceiveTelegram() {
 }
 
 void TCommThread::CheckLine() {
-    if (PortHandle->ClearErrors().Errors & platform::kInputOverflow) PortHandle->PurgeInput();
+    if (PortHandle->ClearErrors().Overflowed) PortHandle->PurgeInput();
 }
 
 // Announces the message on the host thread and acknowledges the telegram

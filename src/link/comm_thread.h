@@ -9,6 +9,7 @@
 #include "decode/decoder_state.h"
 #include "decode/telegram_decoder.h"
 #include "host/hand_off.h"
+#include "link/framed_port.h"
 #include "link/host_thread.h"
 #include "platform/platform.h"
 
@@ -55,7 +56,7 @@ private:
     void SendAck();
     void SetMsgReady();
 
-    std::unique_ptr<platform::SerialPort> PortHandle;
+    std::unique_ptr<FramedPort> PortHandle;
     platform::Event StopEvent{platform::Event::Mode::ManualReset};
     HandOff handOff_;
     DecoderState decoder_;

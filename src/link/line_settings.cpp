@@ -77,9 +77,12 @@ platform::PortSetup ReadPortSetup(std::int32_t recNumber) {
         default:
             break;
     }
-    setup.ReadIntervalTimeout = 100;
+    // No read time-out at all: a read then completes once its bytes have
+    // arrived, so the reader can sleep in a read where the system offers no
+    // other wake-up for arriving bytes that it can rely on.
+    setup.ReadIntervalTimeout = 0;
     setup.ReadTotalTimeoutMultiplier = 0;
-    setup.ReadTotalTimeoutConstant = 1;
+    setup.ReadTotalTimeoutConstant = 0;
     setup.WriteTotalTimeoutMultiplier = 0;
     setup.WriteTotalTimeoutConstant = 0;
     return setup;

@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "link/host_thread.h"
 
@@ -9,11 +10,18 @@ namespace zentrok {
 namespace {
 
 // Handles are never reused, so a closed handle stays invalid even when a
-// later port's object lands at the same address.
+// later port's object lands at the same address. A port number stays taken
+// from its open to the end of its close, so a second open of it fails also
+// where the system would let the device be opened twice.
 struct OpenPorts {
     std::mutex lock;
     std::uintptr_t lastHandle = 0;
-    std::unordered_map<QenHandle, std::shared_ptr<TCommThread>> ports;
+    struct Entry {
+        std::shared_ptr<TCommThread> port;
+        std::int32_t number;
+    };
+    std::unordered_map<QenHandle, Entry> ports;
+    std::unordered_set<std::int32_t> numbers;
 
     QenHandle NewHandle() {
         lastHandle += 16;  // aligned like an object address, never null
@@ -27,31 +35,60 @@ OpenPorts& Ports() {
     return *ports;
 }
 
+// Holds a port number for one open; lets it go again unless Keep is called.
+class NumberClaim {
+public:
+    explicit NumberClaim(std::int32_t number) : number_(number) {
+        std::lock_guard<std::mutex> guard(Ports().lock);
+        claimed_ = Ports().numbers.insert(number).second;
+    }
+    ~NumberClaim() {
+        if (!claimed_ || kept_) return;
+        std::lock_guard<std::mutex> guard(Ports().lock);
+        Ports().numbers.erase(number_);
+    }
+    NumberClaim(const NumberClaim&) = delete;
+    NumberClaim& operator=(const NumberClaim&) = delete;
+
+    bool Claimed() const { return claimed_; }
+    void Keep() { kept_ = true; }
+
+private:
+    std::int32_t number_;
+    bool claimed_ = false;
+    bool kept_ = false;
+};
+
 }  // namespace
 
 QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber) {
     host_thread::Attach();
+    NumberClaim claim(portNumber);
+    if (!claim.Claimed()) return nullptr;
     auto port = std::make_shared<TCommThread>();
     if (!port->Open(portNumber, recNumber)) return nullptr;
     port->Start();
     OpenPorts& open = Ports();
     std::lock_guard<std::mutex> guard(open.lock);
     const QenHandle handle = open.NewHandle();
-    open.ports.emplace(handle, std::move(port));
+    open.ports.emplace(handle, OpenPorts::Entry{std::move(port), portNumber});
+    claim.Keep();
     return handle;
 }
 
 bool CloseComm(QenHandle handle) {
-    std::shared_ptr<TCommThread> port;
+    OpenPorts::Entry closing;
+    OpenPorts& open = Ports();
     {
-        OpenPorts& open = Ports();
         std::lock_guard<std::mutex> guard(open.lock);
         const auto it = open.ports.find(handle);
         if (it == open.ports.end()) return false;
-        port = std::move(it->second);
+        closing = std::move(it->second);
         open.ports.erase(it);
     }
-    port->Stop();
+    closing.port->Stop();
+    std::lock_guard<std::mutex> guard(open.lock);
+    open.numbers.erase(closing.number);
     return true;
 }
 
@@ -59,7 +96,7 @@ std::shared_ptr<TCommThread> FindPort(QenHandle handle) {
     OpenPorts& open = Ports();
     std::lock_guard<std::mutex> guard(open.lock);
     const auto it = open.ports.find(handle);
-    return it != open.ports.end() ? it->second : nullptr;
+    return it != open.ports.end() ? it->second.port : nullptr;
 }
 
 }  // namespace zentrok

@@ -122,7 +122,7 @@ struct LineSettings {
     std::uint8_t Parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
     std::uint8_t StopBits = 0;  // 0 one, 1 one and a half, 2 two
     std::uint32_t Flags = 0;    // replaces the port's flag word
-    char EvtChar = 0;           // the character whose arrival completes the armed wait
+    char EvtChar = 0;           // the device's event character (the end of a telegram)
 };
 
 struct PortSetup {
@@ -136,15 +136,8 @@ struct PortSetup {
     std::uint32_t WriteTotalTimeoutConstant = 0;
 };
 
-// Line error bit: the input queue overflowed and bytes were lost.
-inline constexpr std::uint32_t kInputOverflow = 0x0001;
-
-struct QueueStatus {
-    std::uint32_t Errors = 0;   // line error bits, cleared by the query
-    std::uint32_t InQueue = 0;  // bytes waiting in the input queue
-};
-
-// An open serial port. Input is kept in a queue of the port's own.
+// An open serial device. It only moves bytes: what they mean, and where a
+// telegram ends, is the link's business.
 class SerialPort {
 public:
     // Opens port `number` exclusively; null when it cannot be opened.
@@ -158,27 +151,20 @@ public:
     // port as it was.
     void Configure(const PortSetup& setup);
 
-    // From now on the arrival of the event character can complete a wait.
-    void WatchEventCharacter();
+    enum class Wake { Stop, Input, TimedOut };
 
-    // Arms the end-character wait; an event character that arrived while no
-    // wait was armed completes it at once.
-    void ArmEventWait();
+    // Sleeps until bytes have arrived that TakeArrived has not handed over,
+    // `stop` is set, or the time-out passes; a stop goes first. A device that
+    // fails or has gone away makes this sleep out the time-out, so a caller
+    // that loops on it never spins.
+    Wake WaitForInput(Event& stop, std::uint32_t timeoutMs);
 
-    enum class Wake { Stop, EventCharacter, TimedOut };
+    // Moves up to `size` bytes that have arrived into `dest`, oldest first,
+    // without waiting for more. Returns how many; 0 when none are there.
+    std::size_t TakeArrived(char* dest, std::size_t size);
 
-    // Sleeps until `stop` is set, the armed wait completes, or the time-out
-    // passes; a stop goes before a telegram.
-    Wake WaitForEventOr(Event& stop, std::uint32_t timeoutMs);
-
-    // Reports and clears the line errors, with the input queue's byte count.
-    QueueStatus ClearErrors();
-
-    // Copies `count` bytes that are already in the input queue to `dest`.
-    void Read(char* dest, std::uint32_t count);
-
-    // Discards everything in the input queue.
-    void PurgeInput();
+    // Discards what the device holds of its input.
+    void DiscardInput();
 
     // Queues one byte for sending; not awaited.
     void WriteByte(char byte);

@@ -76,8 +76,8 @@ void CheckPortSetup(std::int32_t recNumber) {
     Check(flags == 0x0011 || flags == 0x0311 || flags == 0x2015, "the flag word is one of three");
     Check(setup.Line.EvtChar == 0x14, "the event character is the end character");
     Check(setup.InQueue == 200 && setup.OutQueue == 200, "queue sizes are fixed");
-    Check(setup.ReadIntervalTimeout == 100 && setup.ReadTotalTimeoutMultiplier == 0 &&
-              setup.ReadTotalTimeoutConstant == 1 && setup.WriteTotalTimeoutMultiplier == 0 &&
+    Check(setup.ReadIntervalTimeout == 0 && setup.ReadTotalTimeoutMultiplier == 0 &&
+              setup.ReadTotalTimeoutConstant == 0 && setup.WriteTotalTimeoutMultiplier == 0 &&
               setup.WriteTotalTimeoutConstant == 0,
           "time-outs are fixed");
 }

@@ -5,6 +5,7 @@
 #include <future>
 #include <thread>
 
+#include "cpu_time.h"
 #include "link_harness.h"
 
 namespace zentrok::test {
@@ -26,6 +27,14 @@ void AwaitLogged(const WorkDir& dir) {
     const auto end = Clock::now() + kExpectWithin;
     while (LogFiles(dir).empty() && Clock::now() < end) std::this_thread::sleep_for(5ms);
     ASSERT_FALSE(LogFiles(dir).empty()) << "the telegram never reached the reader";
+}
+
+// The share of one core the process used while it slept for `duration`:
+// what the open ports' readers cost when nothing happens on their lines.
+double CpuShareWhileAsleep(std::chrono::milliseconds duration) {
+    const auto before = ProcessCpuTime();
+    std::this_thread::sleep_for(duration);
+    return std::chrono::duration<double>(ProcessCpuTime() - before) / duration;
 }
 
 class CloseTest : public ::testing::Test {
@@ -56,11 +65,20 @@ TEST_F(CloseTest, CloseRightAfterOpenStopsTheReader) {
     }
 }
 
+// An idle reader sleeps: its only wake-up is the line check every 2000 ms.
+TEST_F(CloseTest, IdlePortCostsNothingAndClosesPromptly) {
+    const QenHandle port = qen_InitComm(device_.PortNumber(), 1);
+    ASSERT_NE(port, nullptr);
+    EXPECT_LT(CpuShareWhileAsleep(10s), 0.01);
+    EXPECT_LT(TimeToClose(port), kPromptly);
+}
+
+// A device that has gone away fails every read: the reader must not spin.
 TEST_F(CloseTest, CloseAfterTheDeviceHungUpIsPrompt) {
     const QenHandle port = qen_InitComm(device_.PortNumber(), 1);
     ASSERT_NE(port, nullptr);
     device_.CloseMaster();
-    std::this_thread::sleep_for(100ms);
+    EXPECT_LT(CpuShareWhileAsleep(3s), 0.01);
     EXPECT_LT(TimeToClose(port), kPromptly);
 }
 

@@ -50,11 +50,12 @@ TEST_F(FramingTest, OverlongBurstKeepsItsFirst249Characters) {
     EXPECT_EQ(LoggedTelegrams(dir_), (std::vector<std::string>{burst.substr(0, 249), std::string(kPlainMessage)}));
 }
 
-// The stray bytes outlast an idle wait: without an overflow they stay.
+// The stray bytes, trickled in as a line delivers them, outlast an idle
+// wait: without an overflow they stay, and nothing answers them.
 TEST_F(FramingTest, StrayBytesBeginTheNextTelegram) {
     const std::string_view message = kPlainMessage;
-    device_.Send(message.substr(0, 8));
-    EXPECT_EQ(ReceiveServing(device_, 1, 2500ms), "");
+    device_.Trickle(message.substr(0, 8));
+    EXPECT_EQ(ReceiveServing(device_, 1, 2500ms), "") << "stray bytes were acknowledged";
     EXPECT_TRUE(LogFiles(dir_).empty());
 
     device_.SendTelegram(message.substr(8));
@@ -65,6 +66,28 @@ TEST_F(FramingTest, StrayBytesBeginTheNextTelegram) {
     EXPECT_EQ(msg.Ident, 0xABCD);
     EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte));
     EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(message)});
+}
+
+// A real line delivers a telegram a byte at a time: each telegram still
+// arrives whole, is answered as its kind asks, and is logged as one line.
+TEST_F(FramingTest, TelegramsTrickledAByteAtATimeArriveWhole) {
+    struct Case {
+        std::string_view telegram;
+        std::size_t items;
+        std::size_t acks;
+    };
+    const Case cases[] = {{kPlainMessage, 1, 1}, {kRejected, 0, 1}, {kAckOnly, 0, 2}, {kThreeEntries, 3, 1}};
+    std::vector<std::string> sent;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.telegram);
+        device_.Trickle(std::string(c.telegram) + kEndCharacter);
+        const Exchange exchange = AwaitAcks(device_, port_, c.acks);
+        EXPECT_TRUE(exchange.acknowledged);
+        EXPECT_EQ(exchange.items.size(), c.items);
+        EXPECT_EQ(ReceiveServing(device_, 1, kQuietWindow), "") << "more ACK bytes than the telegram asks for";
+        sent.emplace_back(c.telegram);
+    }
+    EXPECT_EQ(LoggedTelegrams(dir_), sent);
 }
 
 // A byte that follows the end character in the same burst is read with it;

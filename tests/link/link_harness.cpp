@@ -13,8 +13,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollStep = 5ms;
 
-bool HasAck(const std::string& bytes) { return bytes.find(kAckByte) != std::string::npos; }
-
 // "HH:MM:SS " at the start of a log line: a 24-hour time with leading zeros.
 bool StartsWithTimeText(const std::string& line) {
     if (line.size() < 9 || line[2] != ':' || line[5] != ':' || line[8] != ' ') return false;
@@ -67,16 +65,23 @@ std::string ReceiveServing(DeviceDouble& device, std::size_t count, std::chrono:
     return received;
 }
 
-Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram) {
+Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks) {
     Exchange exchange;
-    device.SendTelegram(telegram);
+    std::size_t received = 0;
     const auto end = Clock::now() + kExpectWithin;
     do {
         for (QenMsg msg = PatternMsg(); qen_GetMsg(port, &msg) == 1; msg = PatternMsg())
             exchange.items.push_back(msg);
-        exchange.acknowledged = HasAck(device.Receive(1, kPollStep));
+        const std::string bytes = device.Receive(acks - received, kPollStep);
+        received += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kAckByte));
+        exchange.acknowledged = received >= acks;
     } while (!exchange.acknowledged && Clock::now() < end);
     return exchange;
+}
+
+Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram) {
+    device.SendTelegram(telegram);
+    return AwaitAcks(device, port);
 }
 
 std::vector<std::filesystem::path> LogFiles(const WorkDir& dir) {

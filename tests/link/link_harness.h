@@ -55,11 +55,14 @@ std::string ReceiveServing(DeviceDouble& device, std::size_t count, std::chrono:
 
 struct Exchange {
     std::vector<QenMsg> items;  // everything the host took, in order
-    bool acknowledged = false;
+    bool acknowledged = false;  // every ACK byte expected came
 };
 
-// Sends one telegram and acts as host until the device gets its ACK: every
-// item the port delivers is taken on the way.
+// Acts as host until the device has received `acks` ACK bytes: every item
+// the port delivers is taken on the way.
+Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks = 1);
+
+// Sends one telegram, then AwaitAcks for its one ACK.
 Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram);
 
 // The telegram log of the working directory: files in "Qenlog", and the

@@ -2,13 +2,17 @@
 // terminal whose slave side the driver opens as port COM<n>. The test talks
 // through the master side: it sends telegram bytes and reads the ACK bytes
 // the driver answers with.
+//
+// On POSIX builds the test owns the pseudo terminal itself. A Windows build
+// runs under Wine, where the terminal lives on the Linux side: there the
+// double reaches it through device_relay.py, which creates the terminal,
+// links it into the Wine prefix as COM<n> and relays its bytes.
 #pragma once
-
-#include <termios.h>
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,10 +21,18 @@ namespace zentrok::test {
 inline constexpr char kEndCharacter = 0x14;
 inline constexpr char kAckByte = 0x06;
 
+// The line settings as the terminal holds them.
+struct LineState {
+    std::uint32_t Baud = 0;
+    bool TwoStopBits = false;
+    bool RtsCts = false;
+    bool XonXoffOut = false;  // the driver stops sending on XOFF
+    bool XonXoffIn = false;   // the driver sends XOFF when its input fills
+};
+
 class DeviceDouble {
 public:
-    // Creates the pseudo terminal and links it as COM<portNumber> in the
-    // process's port folder (ZENTROK_PORT_DIR, set on first use).
+    // Creates the pseudo terminal and makes it port COM<portNumber>.
     explicit DeviceDouble(std::int32_t portNumber);
     ~DeviceDouble();
     DeviceDouble(const DeviceDouble&) = delete;
@@ -32,6 +44,9 @@ public:
     void Send(std::string_view bytes);
     // Sends `text` followed by the end character.
     void SendTelegram(std::string_view text);
+    // Writes the bytes one at a time, `gap` apart, as a real line delivers
+    // them (9600 baud is about one byte per millisecond).
+    void Trickle(std::string_view bytes, std::chrono::milliseconds gap = std::chrono::milliseconds(1));
 
     // Bytes the driver sent: returns as soon as `count` have arrived, or
     // whatever arrived when `within` has passed.
@@ -40,19 +55,19 @@ public:
     std::string ReceiveFor(std::chrono::milliseconds window) { return Receive(SIZE_MAX, window); }
 
     // The line as the terminal holds it now (as the driver left it).
-    termios SlaveAttributes() const;
+    LineState Line() const;
 
     // Hangs up the line: the driver's side sees the device go away.
     void CloseMaster();
 
-    // The folder holding the COM<n> links of this process.
+    // POSIX builds: the folder holding the COM<n> links of this process.
     static const std::string& PortFolder();
+
+    struct Impl;
 
 private:
     std::int32_t portNumber_;
-    int master_ = -1;
-    int slave_ = -1;  // kept open so the line keeps its settings between opens
-    std::string linkPath_;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace zentrok::test

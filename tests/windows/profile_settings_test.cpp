@@ -25,8 +25,9 @@ TEST(ProfileSettings, WithoutFileEverySettingTakesItsDefault) {
     EXPECT_EQ(setup.Line.EvtChar, 0x14);
     EXPECT_EQ(setup.InQueue, 200u);
     EXPECT_EQ(setup.OutQueue, 200u);
-    EXPECT_EQ(setup.ReadIntervalTimeout, 100u);
-    EXPECT_EQ(setup.ReadTotalTimeoutConstant, 1u);
+    EXPECT_EQ(setup.ReadIntervalTimeout, 0u);
+    EXPECT_EQ(setup.ReadTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(setup.ReadTotalTimeoutConstant, 0u);
     EXPECT_EQ(setup.WriteTotalTimeoutConstant, 0u);
 }
 

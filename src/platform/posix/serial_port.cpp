@@ -1,12 +1,7 @@
 // Serial ports on a POSIX terminal device. Port n is $ZENTROK_PORT_DIR/COM<n>
-// when that variable is set, otherwise /dev/ttyS<n-1>.
-//
-// Like a Windows serial driver, the port keeps an input queue of its own,
-// reports when it overflowed, and lets the arrival of the event character
-// complete an armed wait. The queue is fed from the device whenever the port
-// is used: the reader's wait polls the device, and every query of the queue
-// first takes in what has arrived. So the reader wakes for arriving bytes
-// and for the stop, and for nothing else.
+// when that variable is set, otherwise /dev/ttyS<n-1>. The device is opened
+// non-blocking: the reader sleeps in poll() until bytes arrive, and ACK bytes
+// the device cannot take at once are kept and sent when it can.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -14,21 +9,15 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace zentrok::platform {
 namespace {
-
-// Capacity of the port's input queue; beyond it bytes are lost and the
-// overflow is reported by the next ClearErrors.
-constexpr std::size_t kInputCapacity = 4096;
 
 std::string DevicePath(std::int32_t number) {
     if (const char* dir = std::getenv("ZENTROK_PORT_DIR"); dir && *dir)
@@ -83,59 +72,16 @@ void ApplyLine(termios& tio, const LineSettings& line) {
         tio.c_cflag &= ~CRTSCTS;
 }
 
-int PollTimeout(std::uint32_t timeoutMs, std::chrono::steady_clock::time_point deadline) {
-    if (timeoutMs == kInfinite) return -1;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 }  // namespace
 
 struct SerialPort::Impl {
     int fd = -1;
     bool deviceOpen = true;  // false once the device has gone away
-    std::array<char, kInputCapacity> input{};
-    std::size_t head = 0;  // oldest queued byte
-    std::size_t count = 0;
-    bool overflow = false;
-    bool watching = false;      // the event character completes waits
-    char eventChar = 0;
-    bool eventPending = false;  // the event character arrived since the last completed wait
-    bool armed = false;
-    std::string output;  // ACK bytes the device could not take at once
+    std::string output;      // ACK bytes the device could not take at once
 
     ~Impl() {
         ioctl(fd, TIOCNXCL);  // the flag outlives the descriptor: let the next opener in
         close(fd);
-    }
-
-    void Queue(const char* bytes, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) {
-            if (count < input.size())
-                input[(head + count++) % input.size()] = bytes[i];
-            else
-                overflow = true;
-            if (watching && bytes[i] == eventChar) eventPending = true;
-        }
-    }
-
-    // Takes in everything the device has delivered so far.
-    void TakeIn() {
-        while (deviceOpen) {
-            char bytes[1024];
-            const ssize_t got = read(fd, bytes, sizeof bytes);
-            if (got > 0) {
-                Queue(bytes, static_cast<std::size_t>(got));
-            } else if (got < 0 && errno == EINTR) {
-                continue;
-            } else {
-                // 0 or an error other than "nothing yet": the device went away
-                // (a closed pty master reads as EIO). Waits then only time out.
-                if (got == 0 || errno != EAGAIN) deviceOpen = false;
-                return;
-            }
-        }
     }
 
     // Sends what the device takes of the waiting output.
@@ -151,13 +97,6 @@ struct SerialPort::Impl {
             else
                 output.clear();  // the device is gone
         }
-    }
-
-    bool CompleteWait() {
-        if (!armed || !eventPending) return false;
-        armed = false;
-        eventPending = false;
-        return true;
     }
 };
 
@@ -191,56 +130,43 @@ void SerialPort::Configure(const PortSetup& setup) {
     int rts = TIOCM_RTS;
     ioctl(impl_->fd, TIOCMBIS, &dtr);
     if (!(setup.Line.Flags & flags::kRtsControlHandshake)) ioctl(impl_->fd, TIOCMBIC, &rts);
-    impl_->eventChar = setup.Line.EvtChar;
 }
 
-void SerialPort::WatchEventCharacter() { impl_->watching = true; }
-
-void SerialPort::ArmEventWait() { impl_->armed = true; }
-
-SerialPort::Wake SerialPort::WaitForEventOr(Event& stop, std::uint32_t timeoutMs) {
+// Once the device has gone away (a hung-up line keeps reporting POLLHUP)
+// only the stop is watched, so the wait sleeps out its time-out.
+SerialPort::Wake SerialPort::WaitForInput(Event& stop, std::uint32_t timeoutMs) {
     Impl& port = *impl_;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        port.TakeIn();
-        const bool completed = port.CompleteWait();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd fds[2] = {{static_cast<int>(stop.Native()), POLLIN, 0},
                          {port.fd, static_cast<short>(POLLIN | (port.output.empty() ? 0 : POLLOUT)), 0}};
-        const int ready = poll(fds, port.deviceOpen ? 2 : 1, completed ? 0 : PollTimeout(timeoutMs, deadline));
-        if (ready < 0 && errno != EINTR) return Wake::TimedOut;
+        const int ready = poll(fds, port.deviceOpen ? 2 : 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return Wake::TimedOut;
         if (fds[0].revents & POLLIN) return Wake::Stop;
-        if (completed) return Wake::EventCharacter;
+        if (fds[1].revents & POLLIN) return Wake::Input;
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) port.deviceOpen = false;
         if (fds[1].revents & POLLOUT) port.Flush();
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL) && !(fds[1].revents & POLLIN)) port.deviceOpen = false;
-        // Bytes without an end character do not extend the wait.
-        if (ready == 0 || (timeoutMs != kInfinite && std::chrono::steady_clock::now() >= deadline))
-            return Wake::TimedOut;
+        if (ready == 0) return Wake::TimedOut;
     }
 }
 
-QueueStatus SerialPort::ClearErrors() {
-    impl_->TakeIn();
-    QueueStatus status;
-    status.Errors = impl_->overflow ? kInputOverflow : 0;
-    status.InQueue = static_cast<std::uint32_t>(impl_->count);
-    impl_->overflow = false;
-    return status;
-}
-
-void SerialPort::Read(char* dest, std::uint32_t count) {
+std::size_t SerialPort::TakeArrived(char* dest, std::size_t size) {
     Impl& port = *impl_;
-    const std::size_t available = count < port.count ? count : port.count;
-    for (std::size_t i = 0; i < available; ++i) dest[i] = port.input[(port.head + i) % port.input.size()];
-    std::memset(dest + available, 0, count - available);
-    port.head = (port.head + available) % port.input.size();
-    port.count -= available;
+    while (port.deviceOpen) {
+        const ssize_t got = read(port.fd, dest, size);
+        if (got > 0) return static_cast<std::size_t>(got);
+        if (got < 0 && errno == EINTR) continue;
+        // 0 or an error other than "nothing yet": the device went away (a
+        // closed pty master reads as EIO).
+        if (got == 0 || errno != EAGAIN) port.deviceOpen = false;
+        break;
+    }
+    return 0;
 }
 
-void SerialPort::PurgeInput() {
-    impl_->TakeIn();
-    impl_->head = 0;
-    impl_->count = 0;
-}
+void SerialPort::DiscardInput() { tcflush(impl_->fd, TCIFLUSH); }
 
 void SerialPort::WriteByte(char byte) {
     impl_->output.push_back(byte);

@@ -1,6 +1,19 @@
 // Serial ports through the Windows communications API, opened for
-// overlapped I/O. Every operation that may still be in progress when its call
-// returns has an OVERLAPPED (and data) that lives until it has completed.
+// overlapped I/O.
+//
+// The reader sleeps in an overlapped read of one byte. With every read
+// time-out 0 (as the port is configured) such a read completes only when its
+// byte has arrived, by the documented COMMTIMEOUTS rules, and Wine does the
+// same. The bytes queued behind it are then fetched with a read of exactly
+// the count that ClearCommError reports, which completes at once. No serial
+// event is waited for: Wine does not emulate the end-character event
+// (EV_RXFLAG), and on some devices every WaitCommEvent fails at once, which
+// would leave a reader waiting on it spinning.
+//
+// Every operation that may still be in progress when its call returns has
+// an OVERLAPPED and data that live until it has completed. A failed read
+// makes the next wait sleep out its time-out, so a device that fails every
+// read (an unplugged adapter) costs one attempt per wait, not a busy loop.
 #include <windows.h>
 
 #include <cstddef>
@@ -18,62 +31,133 @@ namespace {
 constexpr std::size_t kFlagWordOffset = offsetof(DCB, BaudRate) + sizeof(DWORD);
 static_assert(kFlagWordOffset + sizeof(std::uint32_t) == offsetof(DCB, wReserved), "DCB flag word is 32 bits");
 
-HANDLE NewEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+// A fetch reads bytes that are already queued, so it completes at once; a
+// device that says otherwise gets this long before the fetch is cancelled.
+constexpr DWORD kFetchLimitMs = 500;
+// How long closing the port waits for its operations to end.
+constexpr DWORD kCloseLimitMs = 1000;
 
-// True when the call that started an overlapped operation left it running.
-bool StartedPending(BOOL completedAtOnce) { return !completedAtOnce && GetLastError() == ERROR_IO_PENDING; }
-
-// One ACK write: its byte and OVERLAPPED stay put until the write is done.
-struct WriteRecord {
+// One overlapped operation: its OVERLAPPED, completion event and data stay
+// put until it has completed.
+struct Operation {
     OVERLAPPED overlapped{};
-    HANDLE done = NewEvent();
-    char byte = 0;
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     bool pending = false;
 
-    ~WriteRecord() { CloseHandle(done); }
+    ~Operation() { CloseHandle(done); }
+
+    OVERLAPPED* Begin() {
+        overlapped = OVERLAPPED{};
+        overlapped.hEvent = done;
+        return &overlapped;
+    }
+
+    // Records how the call that started the operation returned; false when
+    // it failed outright.
+    bool Started(BOOL completedAtOnce) {
+        pending = !completedAtOnce && GetLastError() == ERROR_IO_PENDING;
+        return completedAtOnce || pending;
+    }
+
     bool Busy() const { return pending && !HasOverlappedIoCompleted(&overlapped); }
+
+    // The bytes it moved, once it is no longer busy; false when it failed.
+    bool Finish(HANDLE file, DWORD& transferred) {
+        pending = false;
+        transferred = 0;
+        return GetOverlappedResult(file, &overlapped, &transferred, FALSE) != 0;
+    }
 };
+
+struct WriteRecord {
+    Operation operation;
+    char byte = 0;
+};
+
+// Sleeps on the stop alone; a stop that cannot be waited on still costs the
+// whole time-out rather than a spin.
+SerialPort::Wake SleepOut(HANDLE stop, DWORD timeoutMs) {
+    const DWORD result = WaitForSingleObject(stop, timeoutMs);
+    if (result == WAIT_OBJECT_0) return SerialPort::Wake::Stop;
+    if (result == WAIT_FAILED) Sleep(timeoutMs);
+    return SerialPort::Wake::TimedOut;
+}
 
 }  // namespace
 
 struct SerialPort::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
 
-    // The end-character wait: its event is set when the wait completes.
-    OVERLAPPED waitOverlapped{};
-    HANDLE waitDone = NewEvent();
-    DWORD eventMask = 0;
-    bool waitPending = false;
+    // The one-byte read the reader sleeps in, and the byte it brought.
+    Operation wake;
+    char wakeByte = 0;
+    bool wakeByteHeld = false;
+    bool readFailed = false;  // the next wait sleeps out its time-out
 
-    OVERLAPPED readOverlapped{};
-    HANDLE readDone = NewEvent();
+    // Reads of bytes already queued behind the first one.
+    Operation fetch;
+    char fetched[1024] = {};
 
     // Writes are never awaited, so a write that the line does not take (flow
     // control holding it) keeps its record; a new write then gets another.
     std::vector<std::unique_ptr<WriteRecord>> writes;
 
-    // Every operation was started by the reader thread, which also closes
-    // the port, so CancelIo reaches them all.
-    ~Impl() {
-        CancelIo(handle);
-        if (waitPending) AwaitCompletion(waitOverlapped);
-        for (const auto& write : writes)
-            if (write->pending) AwaitCompletion(write->overlapped);
-        CloseHandle(handle);
-        CloseHandle(waitDone);
-        CloseHandle(readDone);
+    // Notices a completed one-byte read.
+    void CollectWake() {
+        if (!wake.pending || wake.Busy()) return;
+        DWORD transferred = 0;
+        wakeByteHeld = wake.Finish(handle, transferred) && transferred == 1;
+        readFailed = !wakeByteHeld;
     }
 
-    void AwaitCompletion(OVERLAPPED& overlapped) {
+    void StartWakeRead() {
+        const BOOL completed = ReadFile(handle, &wakeByte, 1, nullptr, wake.Begin());
+        if (!wake.Started(completed)) {
+            readFailed = true;
+        } else if (completed) {
+            wake.pending = true;  // finished at once: collected like any other
+            CollectWake();
+        }
+    }
+
+    // Reads `count` queued bytes into `fetched`; returns how many came.
+    DWORD Fetch(DWORD count) {
+        const BOOL completed = ReadFile(handle, fetched, count, nullptr, fetch.Begin());
+        if (!fetch.Started(completed)) return 0;
+        if (!completed && WaitForSingleObject(fetch.done, kFetchLimitMs) != WAIT_OBJECT_0) {
+            CancelIoEx(handle, &fetch.overlapped);
+            if (WaitForSingleObject(fetch.done, kFetchLimitMs) != WAIT_OBJECT_0) return 0;  // stays pending
+        }
         DWORD transferred = 0;
-        GetOverlappedResult(handle, &overlapped, &transferred, TRUE);
+        fetch.Finish(handle, transferred);  // a cancelled fetch still reports what it moved
+        return transferred;
     }
 
     WriteRecord& FreeWriteRecord() {
         for (const auto& write : writes)
-            if (!write->Busy()) return *write;
+            if (!write->operation.Busy()) return *write;
         writes.push_back(std::make_unique<WriteRecord>());
         return *writes.back();
+    }
+
+    // Closes the port, which ends every operation still in progress, and
+    // waits a bounded time for them. False when one is still running: its
+    // memory must then outlive the port.
+    bool Close() {
+        CancelIoEx(handle, nullptr);
+        CloseHandle(handle);
+        std::vector<HANDLE> running;
+        for (Operation* operation : {&wake, &fetch})
+            if (operation->Busy()) running.push_back(operation->done);
+        for (const auto& write : writes)
+            if (write->operation.Busy()) running.push_back(write->operation.done);
+        const DWORD start = GetTickCount();
+        for (HANDLE done : running) {
+            const DWORD elapsed = GetTickCount() - start;
+            if (WaitForSingleObject(done, elapsed < kCloseLimitMs ? kCloseLimitMs - elapsed : 0) != WAIT_OBJECT_0)
+                return false;
+        }
+        return true;
     }
 };
 
@@ -89,7 +173,11 @@ std::unique_ptr<SerialPort> SerialPort::Open(std::int32_t number) {
 
 SerialPort::SerialPort(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-SerialPort::~SerialPort() = default;
+// An operation the system never ended may still write into the port's
+// records, so they are left in place rather than freed under it.
+SerialPort::~SerialPort() {
+    if (!impl_->Close()) impl_.release();
+}
 
 void SerialPort::Configure(const PortSetup& setup) {
     const HANDLE handle = impl_->handle;
@@ -115,59 +203,74 @@ void SerialPort::Configure(const PortSetup& setup) {
     SetCommTimeouts(handle, &timeouts);
 }
 
-void SerialPort::WatchEventCharacter() { SetCommMask(impl_->handle, EV_RXFLAG); }
-
-void SerialPort::ArmEventWait() {
+SerialPort::Wake SerialPort::WaitForInput(Event& stop, std::uint32_t timeoutMs) {
     Impl& port = *impl_;
-    port.waitOverlapped = OVERLAPPED{};
-    port.waitOverlapped.hEvent = port.waitDone;
-    ResetEvent(port.waitDone);
-    const BOOL completed = WaitCommEvent(port.handle, &port.eventMask, &port.waitOverlapped);
-    port.waitPending = StartedPending(completed);
-    if (completed) SetEvent(port.waitDone);
-}
+    const HANDLE stopEvent = reinterpret_cast<HANDLE>(stop.Native());
+    if (port.fetch.pending) return SleepOut(stopEvent, timeoutMs);  // a fetch the device never ended
 
-// When both are signalled the wait reports the lower index: a stop goes first.
-SerialPort::Wake SerialPort::WaitForEventOr(Event& stop, std::uint32_t timeoutMs) {
-    const HANDLE events[2] = {reinterpret_cast<HANDLE>(stop.Native()), impl_->waitDone};
+    port.CollectWake();
+    if (!port.wakeByteHeld && !port.wake.pending && !port.readFailed) port.StartWakeRead();
+    if (port.wakeByteHeld) return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0 ? Wake::Stop : Wake::Input;
+    if (!port.wake.pending) {
+        port.readFailed = false;  // the next wait tries again
+        return SleepOut(stopEvent, timeoutMs);
+    }
+
+    const DWORD start = GetTickCount();
+    // When both are signalled the wait reports the lower index: a stop goes first.
+    const HANDLE events[2] = {stopEvent, port.wake.done};
     switch (WaitForMultipleObjects(2, events, FALSE, timeoutMs)) {
-        case WAIT_OBJECT_0: return Wake::Stop;
-        case WAIT_OBJECT_0 + 1: return Wake::EventCharacter;
-        default: return Wake::TimedOut;
+        case WAIT_OBJECT_0:
+            return Wake::Stop;
+        case WAIT_OBJECT_0 + 1: {
+            port.CollectWake();
+            if (port.wakeByteHeld) return Wake::Input;
+            port.readFailed = false;
+            const DWORD elapsed = GetTickCount() - start;
+            return SleepOut(stopEvent, elapsed < timeoutMs ? timeoutMs - elapsed : 0);
+        }
+        case WAIT_TIMEOUT:
+            return Wake::TimedOut;
+        default:
+            return SleepOut(stopEvent, timeoutMs);
     }
 }
 
-QueueStatus SerialPort::ClearErrors() {
+std::size_t SerialPort::TakeArrived(char* dest, std::size_t size) {
+    Impl& port = *impl_;
+    if (size == 0 || port.fetch.pending) return 0;
+    port.CollectWake();
+    std::size_t taken = 0;
+    if (port.wakeByteHeld) {
+        dest[taken++] = port.wakeByte;
+        port.wakeByteHeld = false;
+    }
+    // While the one-byte read is pending, the next byte that arrives is its.
+    if (port.wake.pending || taken == size) return taken;
+
     DWORD errors = 0;
     COMSTAT queues{};
-    ClearCommError(impl_->handle, &errors, &queues);
-    QueueStatus status;
-    status.Errors = (errors & CE_RXOVER) ? kInputOverflow : 0;
-    status.InQueue = queues.cbInQue;
-    return status;
+    if (!ClearCommError(port.handle, &errors, &queues) || queues.cbInQue == 0) return taken;
+    std::size_t count = queues.cbInQue;
+    if (count > size - taken) count = size - taken;
+    if (count > sizeof port.fetched) count = sizeof port.fetched;
+    const DWORD fetched = port.Fetch(static_cast<DWORD>(count));
+    std::memcpy(dest + taken, port.fetched, fetched);
+    return taken + fetched;
 }
 
-// The bytes are already queued, so the read completes at once; it is still
-// awaited, so that `dest` is filled before anyone looks at it.
-void SerialPort::Read(char* dest, std::uint32_t count) {
-    std::memset(dest, 0, count);
-    if (count == 0) return;
+void SerialPort::DiscardInput() {
     Impl& port = *impl_;
-    port.readOverlapped = OVERLAPPED{};
-    port.readOverlapped.hEvent = port.readDone;
-    if (StartedPending(ReadFile(port.handle, dest, count, nullptr, &port.readOverlapped)))
-        port.AwaitCompletion(port.readOverlapped);
+    port.CollectWake();
+    port.wakeByteHeld = false;
+    PurgeComm(port.handle, PURGE_RXCLEAR);
 }
-
-void SerialPort::PurgeInput() { PurgeComm(impl_->handle, PURGE_RXCLEAR); }
 
 void SerialPort::WriteByte(char byte) {
     Impl& port = *impl_;
     WriteRecord& write = port.FreeWriteRecord();
     write.byte = byte;
-    write.overlapped = OVERLAPPED{};
-    write.overlapped.hEvent = write.done;
-    write.pending = StartedPending(WriteFile(port.handle, &write.byte, 1, nullptr, &write.overlapped));
+    write.operation.Started(WriteFile(port.handle, &write.byte, 1, nullptr, write.operation.Begin()));
 }
 
 }  // namespace zentrok::platform

@@ -1,0 +1,61 @@
+// A serial port as the reader sees it: the device, the port's input queue in
+// front of it, and the wait for the end character that closes a telegram.
+//
+// Bytes move from the device into the queue whenever the reader waits or
+// looks at the queue, and each is checked for the end character on its way.
+// So the reader wakes when bytes arrive and for the stop, never for a
+// notification of the serial stack that not every system gives.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "link/input_queue.h"
+#include "platform/platform.h"
+
+namespace zentrok {
+
+struct QueueStatus {
+    bool Overflowed = false;    // bytes were lost since the last query
+    std::uint32_t InQueue = 0;  // bytes waiting in the input queue
+};
+
+class FramedPort {
+public:
+    FramedPort(std::unique_ptr<platform::SerialPort> device, char endCharacter);
+
+    // Arms the end-character wait. An end character that arrived while no
+    // wait was armed completes the next armed one at once.
+    void ArmEndWait() { armed_ = true; }
+
+    enum class Wake { Stop, EndCharacter, TimedOut };
+
+    // Sleeps until `stop` is set, the armed wait completes, or `timeoutMs`
+    // passes; a stop goes before a telegram. Bytes without an end character
+    // do not extend the wait. The armed wait stays armed on a time-out.
+    Wake WaitForEndOr(platform::Event& stop, std::uint32_t timeoutMs);
+
+    // Reports and clears the overflow, with the queue's byte count.
+    QueueStatus ClearErrors();
+
+    // Moves `count` queued bytes to `dest`; positions the queue cannot fill
+    // are NUL.
+    void Read(char* dest, std::uint32_t count);
+
+    // Discards everything that has arrived.
+    void PurgeInput();
+
+    void WriteByte(char byte) { device_->WriteByte(byte); }
+
+private:
+    // Moves every byte the device has delivered into the queue.
+    void TakeIn();
+
+    std::unique_ptr<platform::SerialPort> device_;
+    InputQueue queue_;
+    char endCharacter_;
+    bool endArrived_ = false;  // since the last completed wait
+    bool armed_ = false;
+};
+
+}  // namespace zentrok
