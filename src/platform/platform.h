@@ -98,10 +98,11 @@ std::string CurrentDirPath(std::initializer_list<std::string_view> parts);
 // the file, section or key is missing. Names match case-insensitively.
 std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key);
 
-// Writes `data` at the end of the file at `path`: an existing file is opened
-// with read and write sharing; a missing one is created, never replacing one
-// that appeared meanwhile. Returns false when the file could not be opened or
-// created. The file is closed again before returning.
+// Writes `data` at the end of the file at `path`, also while other
+// processes append to it: an existing file is opened with read and write
+// sharing; a missing one is created, never replacing one that appeared
+// meanwhile. Returns false when the file could not be opened or created.
+// The file is closed again before returning.
 bool AppendToFile(const std::string& path, const void* data, std::size_t size);
 
 // ---- Serial port -----------------------------------------------------------

@@ -66,10 +66,11 @@ class Terminal:
                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         if self.holder.stdout.readline().strip() != b"ready":
             raise RuntimeError("the terminal could not be given a session of its own")
+        self.path = os.ttyname(self.slave)
         self.link = os.path.join(prefix, "dosdevices", f"com{number}")
         if os.path.lexists(self.link):
             os.unlink(self.link)
-        os.symlink(os.ttyname(self.slave), self.link)
+        os.symlink(self.path, self.link)
 
     def line(self):
         iflag, _, cflag, _, ispeed, ospeed, _ = termios.tcgetattr(self.slave)
@@ -84,7 +85,7 @@ class Terminal:
 
     def close(self):
         self.hang_up()
-        if os.path.lexists(self.link) and os.readlink(self.link) == os.ttyname(self.slave):
+        if os.path.lexists(self.link) and os.readlink(self.link) == self.path:
             os.unlink(self.link)
         self.holder.stdin.close()
         self.holder.wait()

@@ -47,6 +47,20 @@ TEST_F(HostWindow, NotificationRunsWhenTheHostThreadRetrievesMessages) {
     EXPECT_EQ(gRanOn, GetCurrentThreadId());
 }
 
+// Each notification runs every queued call, so a host thread that is busy
+// for a while finds one waiting, not one per telegram.
+TEST_F(HostWindow, NotificationsDoNotPileUp) {
+    for (int i = 0; i < 100; ++i) NotifyFromAnotherThread();
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    EXPECT_EQ(gRuns, 1);
+
+    NotifyFromAnotherThread();  // handled: the next one is sent again
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    EXPECT_EQ(gRuns, 2);
+}
+
 TEST_F(HostWindow, WaitOfTheLoadingThreadRunsNotifications) {
     DllMain(GetModuleHandleA(nullptr), DLL_PROCESS_ATTACH, nullptr);  // this thread loaded the library
     Event ran(Event::Mode::ManualReset);

@@ -9,15 +9,22 @@ namespace {
 // Values are read as text of up to 2047 characters.
 constexpr DWORD kProfileBufferSize = 2048;
 
-// Opens an existing file with read and write sharing; a missing one is
-// created without sharing, and never in place of one that exists.
+// Opens the file for appending only: with FILE_APPEND_DATA and without
+// FILE_WRITE_DATA the system puts every write at the end of the file as it
+// is at that moment, also while other processes append to it. A missing
+// file is created, shared like an existing one and never in place of one
+// that exists; when another process creates it first, that file is opened.
 HANDLE OpenForAppend(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
-        file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    return file;
+    constexpr DWORD kAccess = GENERIC_READ | FILE_APPEND_DATA;
+    constexpr DWORD kSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HANDLE file =
+            CreateFileA(path.c_str(), kAccess, kSharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND) return file;
+        file = CreateFileA(path.c_str(), kAccess, kSharing, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+    }
+    return INVALID_HANDLE_VALUE;
 }
 
 }  // namespace
@@ -41,7 +48,6 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
 bool AppendToFile(const std::string& path, const void* data, std::size_t size) {
     const HANDLE file = OpenForAppend(path);
     if (file == INVALID_HANDLE_VALUE) return false;
-    SetFilePointer(file, 0, nullptr, FILE_END);
     for (auto bytes = static_cast<const char*>(data); size > 0;) {
         DWORD written = 0;
         if (!WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) || written == 0) break;
