@@ -27,6 +27,16 @@ HANDLE OpenForAppend(const std::string& path) {
     return INVALID_HANDLE_VALUE;
 }
 
+// One byte far beyond any log's content, locked by every append of this
+// driver, in whatever process, for its write. Windows already puts each
+// write of an append-only handle at the end; Wine does so by finding the end
+// and then writing, which two processes can do at the same moment.
+OVERLAPPED AppendLockRange() {
+    OVERLAPPED range{};
+    range.OffsetHigh = 0x40000000;
+    return range;
+}
+
 }  // namespace
 
 std::string CurrentDirPath(std::initializer_list<std::string_view> parts) {
@@ -48,12 +58,15 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
 bool AppendToFile(const std::string& path, const void* data, std::size_t size) {
     const HANDLE file = OpenForAppend(path);
     if (file == INVALID_HANDLE_VALUE) return false;
+    OVERLAPPED lock = AppendLockRange();
+    const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock) != 0;
     for (auto bytes = static_cast<const char*>(data); size > 0;) {
         DWORD written = 0;
         if (!WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) || written == 0) break;
         bytes += written;
         size -= written;
     }
+    if (locked) UnlockFileEx(file, 0, 1, 0, &lock);
     CloseHandle(file);
     return true;
 }
