@@ -376,7 +376,7 @@ class EndToEndTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, text(result.stderr))
         lines = text(result.stdout).splitlines()
         self.assertEqual(lines[0], "driver ZENTROK (65533, 2, 3)")
-        self.assertEqual(lines[7], "7: number 7, channel 1, ident 00002A4F, code '03', text '   GATE', stamp -")
+        self.assertEqual(lines[7], "7: number -, channel 1, ident 00002A4F, code '03', text '   GATE', stamp -")
         self.assertEqual(lines[-1], "%d items" % SAMPLE_ITEMS)
         self.assert_samples_acknowledged(simulator.report())
 
