@@ -1,5 +1,6 @@
 """The driver's record and its five calls, declared for ctypes."""
 import ctypes
+import ctypes.util
 import os
 import threading
 from ctypes import POINTER, Structure, c_char_p, c_int32, c_uint8, c_uint16, c_uint32, c_void_p
@@ -46,19 +47,26 @@ def load(path=None):
     """Loads the driver once per process and returns it (a ctypes library
     with the five calls declared). The library is `path`, else the file named
     by $ZENTROK_LIBRARY, else zentrok.dll / libzentrok.so found by the system
-    loader. Asking for another file once one is loaded raises RuntimeError."""
+    loader (on Windows: on PATH, else beside python.exe or in the system
+    folder). Asking for another file once one is loaded raises RuntimeError."""
     global _loaded
     with _lock:
-        wanted = path or os.environ.get("ZENTROK_LIBRARY") or LIBRARY_NAME
         if _loaded:
             if path and path != _loaded[0]:
                 raise RuntimeError("the driver is already loaded from %s" % _loaded[0])
             return _loaded[1]
+        wanted = path or os.environ.get("ZENTROK_LIBRARY") or _by_name()
         # The 32-bit Windows DLL uses __stdcall, which WinDLL calls.
         library = ctypes.WinDLL(wanted) if os.name == "nt" else ctypes.CDLL(wanted)
         _declare(library)
         _loaded = (wanted, library)
         return library
+
+
+def _by_name():
+    # Python on Windows loads a bare DLL name only from its own and the system
+    # folders, so the DLL is first looked for on PATH, as a program would.
+    return (os.name == "nt" and ctypes.util.find_library(LIBRARY_NAME)) or LIBRARY_NAME
 
 
 def _declare(library):
