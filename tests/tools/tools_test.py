@@ -416,6 +416,7 @@ class BindingsTest(SampleChecks, unittest.TestCase):
         env = dict(workspace.env, LD_LIBRARY_PATH=os.path.dirname(ARGS.library))
         result = run(command + ["10", str(SAMPLE_ITEMS), "15"], cwd=workspace.path, env=env)
         self.assertEqual(result.returncode, 0, text(result.stderr))
+        print(text(result.stdout), file=sys.stderr)  # what the host received, for `ctest -V`
         lines = with_year_placeholder(text(result.stdout)).splitlines()
         self.assertEqual(lines[0], layout)
         self.assertEqual(lines[1:3], self.NAME_AND_SYSTEM_LINES)
@@ -482,6 +483,7 @@ class BindingsTest(SampleChecks, unittest.TestCase):
                           "%08X" % item.ident, item.code, item.text,
                           item.stamp.strftime("%Y-%m-%d %H:%M:%S") if item.stamp else "-",
                           "yes" if item.queued else "no"]) for index, item in enumerate(items, 1)]
+        print("\n".join(rows), file=sys.stderr)  # what the package received, for `ctest -V`
         self.assertEqual(with_year_placeholder("\n".join(rows)).splitlines(), sample_items())
         self.assert_samples_acknowledged(simulator.report())
 
