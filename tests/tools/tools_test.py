@@ -1,23 +1,28 @@
 #!/usr/bin/env python3
-"""Process-level tests of zentrok-monitor, zentrok-sim and the example hosts.
+"""Process-level tests of zentrok-monitor, zentrok-sim, the example hosts and
+the bindings.
 
 The end-to-end cases run the simulator on a pseudo-terminal and a host
 against it through ZENTROK_PORT_DIR, each in a working folder of its own.
 
     tools_test.py --monitor M --sim S --host-minimal H --library L
-                  --examples DIR --data DIR [--no-ctypes] [unittest names...]
+                  --examples DIR --data DIR --bindings DIR --binding-hosts DIR
+                  [--no-ctypes] [unittest names...]
 """
 import argparse
+import ctypes
 import datetime
 import json
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+from unittest import mock
 
 ARGS = None
 RUN_TIMEOUT = 20
@@ -274,13 +279,7 @@ class ReplayTest(unittest.TestCase):
         self.assertIn("cannot read " + os.path.join(ARGS.data, "missing.zqa"), text(result.stderr))
 
 
-class EndToEndTest(unittest.TestCase):
-    """The simulator's samples through the driver to each kind of host."""
-
-    def monitor(self, workspace, port, *options):
-        return run([ARGS.monitor, "--port", str(port), "--count", str(SAMPLE_ITEMS), "--timeout", "15"]
-                   + list(options), cwd=workspace.path, env=workspace.env)
-
+class SampleChecks:
     def assert_samples_acknowledged(self, report):
         self.assertIn("telegrams sent:        %d" % SAMPLE_TELEGRAMS, report)
         self.assertIn("ACKs received:         %d of %d expected" % (SAMPLE_ACKS, SAMPLE_ACKS), report)
@@ -288,6 +287,14 @@ class EndToEndTest(unittest.TestCase):
         self.assertRegex(report, r"round trip \(ms\): +min [\d.]+, median [\d.]+, max [\d.]+ over %d telegrams"
                          % SAMPLE_TELEGRAMS)
         self.assertIn('sent "001" (3 bytes); ACKs 2/2 in', report)
+
+
+class EndToEndTest(SampleChecks, unittest.TestCase):
+    """The simulator's samples through the driver to each kind of host."""
+
+    def monitor(self, workspace, port, *options):
+        return run([ARGS.monitor, "--port", str(port), "--count", str(SAMPLE_ITEMS), "--timeout", "15"]
+                   + list(options), cwd=workspace.path, env=workspace.env)
 
     def test_monitor_rows_and_log_then_replay_of_that_log(self):
         workspace = Workspace(self)
@@ -376,15 +383,124 @@ class EndToEndTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, text(result.stderr))
         lines = text(result.stdout).splitlines()
         self.assertEqual(lines[0], "driver ZENTROK (65533, 2, 3)")
-        self.assertEqual(lines[7], "7: number 7, channel 1, ident 00002A4F, code '03', text '   GATE', stamp -")
+        self.assertEqual(lines[7], "7: number -, channel 1, ident 00002A4F, code '03', text '   GATE', stamp -")
         self.assertEqual(lines[-1], "%d items" % SAMPLE_ITEMS)
         self.assert_samples_acknowledged(simulator.report())
+
+
+def sample_items():
+    """SAMPLE_ROWS as the binding hosts print items: item|number|channel|ident|code|text|stamp|queued."""
+    row = re.compile(r' *(\d+) +(\S+) +(\d+) +([0-9A-F]{8}) +"(.*)" +"(.*)" +(-|\S+ \S+) +(yes|no)$')
+    return ["|".join(row.match(line).groups()) for line in SAMPLE_ROWS.splitlines()[1:]]
+
+
+def required_tool(case, name, package):
+    """The path of a compiler or runtime; without it the test is skipped, or
+    fails under CI."""
+    path = shutil.which(name)
+    if path:
+        return path
+    why = "%s is not installed (Debian package %s)" % (name, package)
+    if os.environ.get("CI") == "true":
+        case.fail(why + "; under CI every binding test must run")
+    case.skipTest(why)
+
+
+class BindingsTest(SampleChecks, unittest.TestCase):
+    """Each binding's record layout, then the simulator's samples through it."""
+
+    NAME_AND_SYSTEM_LINES = ["driver ZENTROK (65533, 2, 3)", "system lines: mask 1, entry 5 FF, value 2"]
+
+    def assert_host_output(self, workspace, command, layout):
+        simulator = Simulator(self, workspace, 10, ["--samples"])
+        env = dict(workspace.env, LD_LIBRARY_PATH=os.path.dirname(ARGS.library))
+        result = run(command + ["10", str(SAMPLE_ITEMS), "15"], cwd=workspace.path, env=env)
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        print(text(result.stdout), file=sys.stderr)  # what the host received, for `ctest -V`
+        lines = with_year_placeholder(text(result.stdout)).splitlines()
+        self.assertEqual(lines[0], layout)
+        self.assertEqual(lines[1:3], self.NAME_AND_SYSTEM_LINES)
+        self.assertEqual(lines[3:], sample_items() + ["%d items" % SAMPLE_ITEMS])
+        self.assert_samples_acknowledged(simulator.report())
+
+    def test_pascal(self):
+        fpc = required_tool(self, "fpc", "fpc")
+        workspace = Workspace(self)
+        build = run([fpc, "-vew", "-Fu" + os.path.join(ARGS.bindings, "pascal"), "-FU" + workspace.path,
+                     "-FE" + workspace.path, "-Fl" + os.path.dirname(ARGS.library),
+                     os.path.join(ARGS.binding_hosts, "pascal_host.pas")], timeout=60)
+        self.assertEqual(build.returncode, 0, text(build.stdout) + text(build.stderr))
+        self.assert_host_output(workspace, [os.path.join(workspace.path, "pascal_host")],
+                                "layout: size 44, Number 0, Channel 4, Ident 8, Code 12 (capacity 2), "
+                                "Text 15 (capacity 7), Stamp 24 (size 16), Note 40 (size 4)")
+
+    def test_dotnet(self):
+        mcs = required_tool(self, "mcs", "mono-mcs")
+        mono = required_tool(self, "mono", "mono-runtime")
+        workspace = Workspace(self)
+        host = os.path.join(workspace.path, "dotnet_host.exe")
+        sources = sorted(os.path.join(ARGS.bindings, "dotnet", name)
+                         for name in os.listdir(os.path.join(ARGS.bindings, "dotnet")) if name.endswith(".cs"))
+        build = run([mcs, "-out:" + host, os.path.join(ARGS.binding_hosts, "dotnet_host.cs")] + sources, timeout=60)
+        self.assertEqual(build.returncode, 0, text(build.stdout) + text(build.stderr))
+        self.assert_host_output(workspace, [mono, host],
+                                "layout: size 44, Number 0, Channel 4, Ident 8, Code 12 (size 3), "
+                                "Text 15 (size 8), Stamp 24 (size 16), Note 40")
+
+    def test_python(self):
+        # In this process: the driver and the package are loaded here.
+        sys.path.insert(0, os.path.join(ARGS.bindings, "python"))
+        import zentrok
+        library = zentrok.load(ARGS.library)
+        self.assertEqual(ctypes.sizeof(zentrok.QenMsg), 44)
+        self.assertEqual({name: getattr(zentrok.QenMsg, name).offset for name in
+                          ("Number", "Channel", "Ident", "Code", "Text", "Stamp", "Note")},
+                         {"Number": 0, "Channel": 4, "Ident": 8, "Code": 12, "Text": 15, "Stamp": 24, "Note": 40})
+        self.assertEqual(zentrok.name(), ("ZENTROK", 65533, 2, 3))
+        state = zentrok.apply_system_line("   A 03")
+        self.assertEqual(zentrok.apply_system_line(b"   R E5", state.mask, state.table),
+                         (1, bytes(4) + b"\xff" + bytes(9), 2))
+        with self.assertRaises(ValueError):  # its length would not fit the length byte
+            zentrok.apply_system_line("x" * 256)
+
+        workspace = Workspace(self)
+        simulator = Simulator(self, workspace, 10, ["--samples"])
+        cwd = os.getcwd()
+        os.chdir(workspace.path)  # Rn.ini and Qenlog
+        self.addCleanup(os.chdir, cwd)
+        with mock.patch.dict(os.environ, ZENTROK_PORT_DIR=workspace.path), zentrok.Port(10) as port:
+            items = [port.wait(5) for _ in range(SAMPLE_ITEMS)]
+            start = time.monotonic()
+            self.assertIsNone(port.wait(0.3))
+            self.assertTrue(0.3 <= time.monotonic() - start < 2)
+        self.assertTrue(port.closed)
+        with self.assertRaises(ValueError):
+            port.wait()
+        port.close()
+
+        self.assertNotIn(None, items)
+        rows = ["|".join([str(index), "-" if item.queued else str(item.number), str(item.channel),
+                          "%08X" % item.ident, item.code, item.text,
+                          item.stamp.strftime("%Y-%m-%d %H:%M:%S") if item.stamp else "-",
+                          "yes" if item.queued else "no"]) for index, item in enumerate(items, 1)]
+        print("\n".join(rows), file=sys.stderr)  # what the package received, for `ctest -V`
+        self.assertEqual(with_year_placeholder("\n".join(rows)).splitlines(), sample_items())
+        self.assert_samples_acknowledged(simulator.report())
+
+        # A handle that is not an open port: nothing delivered, the record untouched.
+        record = zentrok.QenMsg(Number=42)
+        before = bytes(record)
+        for handle in (None, 0x1000):
+            self.assertEqual(library.qen_GetMsg(handle, ctypes.byref(record)), 0)
+            self.assertEqual(library.qen_CloseComm(handle), 0)
+        self.assertEqual(bytes(record), before)
 
 
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("--monitor", "--sim", "--host-minimal", "--library", "--examples", "--data"):
+    for option in ("--monitor", "--sim", "--host-minimal", "--library", "--examples", "--data", "--bindings",
+                   "--binding-hosts"):
         parser.add_argument(option, required=True)
     parser.add_argument("--no-ctypes", action="store_true")
     ARGS, rest = parser.parse_known_args()

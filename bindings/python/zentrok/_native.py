@@ -1,0 +1,83 @@
+"""The driver's record and its five calls, declared for ctypes."""
+import ctypes
+import ctypes.util
+import os
+import threading
+from ctypes import POINTER, Structure, c_char_p, c_int32, c_uint8, c_uint16, c_uint32, c_void_p
+
+LIBRARY_NAME = "zentrok.dll" if os.name == "nt" else "libzentrok.so"
+NO_STAMP = 0xFFFF
+STATE_TABLE_SIZE = 14
+
+
+class QenSystemTime(Structure):
+    _fields_ = [(name, c_uint16) for name in (
+        "wYear", "wMonth", "wDayOfWeek", "wDay", "wHour", "wMinute", "wSecond", "wMilliseconds")]
+
+
+class QenCode(Structure):
+    _fields_ = [("Length", c_uint8), ("Chars", c_uint8 * 2)]
+
+
+class QenText(Structure):
+    _fields_ = [("Length", c_uint8), ("Chars", c_uint8 * 7)]
+
+
+class QenMsg(Structure):
+    """44 bytes; every member is naturally aligned, so ctypes adds no padding
+    beyond the two reserved fields declared here."""
+    _fields_ = [
+        ("Number", c_int32),
+        ("Channel", c_uint16),
+        ("Reserved6", c_uint8 * 2),
+        ("Ident", c_int32),
+        ("Code", QenCode),
+        ("Text", QenText),
+        ("Reserved23", c_uint8),
+        ("Stamp", QenSystemTime),
+        ("Note", c_uint32),
+    ]
+
+
+_lock = threading.Lock()
+_loaded = None  # (path, library)
+
+
+def load(path=None):
+    """Loads the driver once per process and returns it (a ctypes library
+    with the five calls declared). The library is `path`, else the file named
+    by $ZENTROK_LIBRARY, else zentrok.dll / libzentrok.so found by the system
+    loader (on Windows: on PATH, else beside python.exe or in the system
+    folder). Asking for another file once one is loaded raises RuntimeError."""
+    global _loaded
+    with _lock:
+        if _loaded:
+            if path and path != _loaded[0]:
+                raise RuntimeError("the driver is already loaded from %s" % _loaded[0])
+            return _loaded[1]
+        wanted = path or os.environ.get("ZENTROK_LIBRARY") or _by_name()
+        # The 32-bit Windows DLL uses __stdcall, which WinDLL calls.
+        library = ctypes.WinDLL(wanted) if os.name == "nt" else ctypes.CDLL(wanted)
+        _declare(library)
+        _loaded = (wanted, library)
+        return library
+
+
+def _by_name():
+    # Python on Windows loads a bare DLL name only from its own and the system
+    # folders, so the DLL is first looked for on PATH, as a program would.
+    return (os.name == "nt" and ctypes.util.find_library(LIBRARY_NAME)) or LIBRARY_NAME
+
+
+def _declare(library):
+    # Qen_GetName's text is static: c_char_p copies it and never frees it.
+    library.Qen_GetName.argtypes = [POINTER(c_int32)] * 3
+    library.Qen_GetName.restype = c_char_p
+    library.qen_InitComm.argtypes = [c_int32, c_int32]
+    library.qen_InitComm.restype = c_void_p
+    library.qen_CloseComm.argtypes = [c_void_p]
+    library.qen_CloseComm.restype = c_int32
+    library.qen_GetMsg.argtypes = [c_void_p, POINTER(QenMsg)]
+    library.qen_GetMsg.restype = c_int32
+    library.qen_GetSysMsg.argtypes = [POINTER(c_uint8), POINTER(c_int32), POINTER(c_uint8), POINTER(c_int32)]
+    library.qen_GetSysMsg.restype = c_int32
