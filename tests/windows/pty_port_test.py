@@ -12,8 +12,9 @@ XON/XOFF. Then, on the wire:
 and the close returns.
 
 Not checked here: the data bits and the parity (a Linux pseudo terminal
-always keeps 8 bits without parity), and that a second open of the port
-fails (Wine does not enforce exclusive opens of devices).
+always keeps 8 bits without parity). The link tests run against the DLL
+under Wine too (tests/link, through tests/support/device_relay.py); this one
+is a host that keeps its thread's duty with a message loop.
 
 Usage: pty_port_test.py <wine-run.sh> <wine prefix> <pty host program>
 """
