@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "link/telegram_log.h"
-#include "link_harness.h"
+#include "log_fixture.h"
 #include "platform/platform.h"
 
 namespace zentrok::test {
@@ -40,23 +40,6 @@ TEST(LogNameTest, OneFilePerMonthAndTenDayPeriod) {
     EXPECT_EQ(TelegramLogName(Date(1999, 1, 5)), "./Qenlog/199901_1.zqa");
     EXPECT_EQ(TelegramLogName(Date(2100, 11, 19)), "./Qenlog/210011_2.zqa");
 }
-
-class LogTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        port_ = qen_InitComm(device_.PortNumber(), 1);
-        ASSERT_NE(port_, nullptr);
-    }
-    void TearDown() override { qen_CloseComm(port_); }
-
-    void SendAndAwaitAck(std::string_view telegram) {
-        EXPECT_TRUE(ExchangeTelegram(device_, port_, telegram).acknowledged) << telegram;
-    }
-
-    WorkDir dir_;
-    DeviceDouble device_{9};
-    QenHandle port_ = nullptr;
-};
 
 TEST_F(LogTest, ReadOnlyLogFileIsLeftUnchanged) {
     const std::string name = TodaysLogName();

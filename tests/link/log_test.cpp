@@ -8,7 +8,7 @@
 #include <set>
 #include <thread>
 
-#include "link_harness.h"
+#include "log_fixture.h"
 
 namespace zentrok::test {
 namespace {
@@ -25,23 +25,6 @@ std::string TodaysLogFile() {
     std::snprintf(name, sizeof name, "%04d%02d_%d.zqa", now.tm_year + 1900, now.tm_mon + 1, (now.tm_mday + 10) / 10);
     return name;
 }
-
-class LogTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        port_ = qen_InitComm(device_.PortNumber(), 1);
-        ASSERT_NE(port_, nullptr);
-    }
-    void TearDown() override { qen_CloseComm(port_); }
-
-    void SendAndAwaitAck(std::string_view telegram) {
-        EXPECT_TRUE(ExchangeTelegram(device_, port_, telegram).acknowledged) << telegram;
-    }
-
-    WorkDir dir_;
-    DeviceDouble device_{9};
-    QenHandle port_ = nullptr;
-};
 
 // Seconds between the time text "HH:MM:SS" and the local time of day now.
 int SecondsFromNow(const std::string& timeText) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -143,7 +144,10 @@ SerialPort::Wake SerialPort::WaitForInput(Event& stop, std::uint32_t timeoutMs) 
                          {port.fd, static_cast<short>(POLLIN | (port.output.empty() ? 0 : POLLOUT)), 0}};
         const int ready = poll(fds, port.deviceOpen ? 2 : 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return Wake::TimedOut;
+        if (ready < 0) {  // a wait that fails still takes its time: the caller never spins
+            std::this_thread::sleep_for(left);
+            return Wake::TimedOut;
+        }
         if (fds[0].revents & POLLIN) return Wake::Stop;
         if (fds[1].revents & POLLIN) return Wake::Input;
         if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) port.deviceOpen = false;
