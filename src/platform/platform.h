@@ -89,6 +89,11 @@ void AttachHostThread(void (*runQueued)());
 // qen_GetMsg, so nothing needs to be done.
 void NotifyHostThread();
 
+// Whether the host thread's queued calls may also run on any other thread
+// that polls or closes a port. On Windows they belong to the hidden window's
+// thread; elsewhere nothing ties them to one thread.
+bool QueuedCallsRunOnAnyThread();
+
 // ---- Files -----------------------------------------------------------------
 
 // "<current directory>/<parts...>" with the platform's separator, relative.
