@@ -103,6 +103,17 @@ std::string CurrentDirPath(std::initializer_list<std::string_view> parts);
 // the file, section or key is missing. Names match case-insensitively.
 std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key);
 
+// What a lookup of ReadProfileString found, for telling why a value is "".
+enum class ProfileFound { Value, NoFile, NoSection, NoKey };
+
+struct ProfileLookup {
+    std::string Value;  // exactly what ReadProfileString returns
+    ProfileFound Found = ProfileFound::Value;
+    bool ByteOrderMark = false;  // the file starts with a UTF-8 byte-order mark
+};
+
+ProfileLookup LookUpProfileString(const std::string& path, std::string_view section, std::string_view key);
+
 // Writes `data` at the end of the file at `path`: an existing file is opened
 // with read and write sharing; a missing one is created, never replacing one
 // that appeared meanwhile. Returns false when the file could not be opened or
