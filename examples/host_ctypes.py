@@ -5,7 +5,8 @@ every item it receives.
     host_ctypes.py [--library PATH] --port N [--section N] [--count N] [--timeout S]
 
 The library is libzentrok.so (zentrok.dll on Windows), taken from --library
-or from the environment variable ZENTROK_LIBRARY.
+or from the environment variable ZENTROK_LIBRARY. zentrok.dll is a 32-bit
+DLL: on Windows this needs a 32-bit Python.
 """
 import argparse
 import ctypes
@@ -43,11 +44,17 @@ class QenMsg(Structure):
 
 
 NO_STAMP = 0xFFFF
+# A queued entry writes only Channel, Ident, Code and Text. Number is set to
+# a value no message has (messages carry -9..99) before each call, so an item
+# that leaves it there is a queued entry of the message before it.
+NOT_A_NUMBER = -2**31
 if ctypes.sizeof(QenMsg) != 44 or QenMsg.Stamp.offset != 24:
     sys.exit("QenMsg does not have the driver's layout")
 
 
 def load_driver(path):
+    if os.name == "nt" and ctypes.sizeof(c_void_p) != 4:
+        sys.exit("zentrok.dll is a 32-bit DLL; a %d-bit Python cannot load it" % (8 * ctypes.sizeof(c_void_p)))
     # The Windows DLL uses the __stdcall convention.
     driver = ctypes.WinDLL(path) if os.name == "nt" else ctypes.CDLL(path)
     driver.Qen_GetName.argtypes = [POINTER(c_int32)] * 3
@@ -66,11 +73,15 @@ def short_string(field):
 
 
 def describe(msg):
+    fields = "channel %d, ident %08X, code %r, text %r" % (
+        msg.Channel, msg.Ident & 0xFFFFFFFF, short_string(msg.Code), short_string(msg.Text))
+    if msg.Number == NOT_A_NUMBER:
+        return "queued entry, " + fields
+    # Without a time stamp only wYear (NO_STAMP) is meaningful.
     stamp = msg.Stamp
     when = "-" if stamp.wYear == NO_STAMP else "%04d-%02d-%02d %02d:%02d:%02d" % (
         stamp.wYear, stamp.wMonth, stamp.wDay, stamp.wHour, stamp.wMinute, stamp.wSecond)
-    return "number %d, channel %d, ident %08X, code %r, text %r, stamp %s" % (
-        msg.Number, msg.Channel, msg.Ident & 0xFFFFFFFF, short_string(msg.Code), short_string(msg.Text), when)
+    return "number %d, %s, stamp %s" % (msg.Number, fields, when)
 
 
 def main():
@@ -94,13 +105,13 @@ def main():
     if not handle:
         sys.exit("port %d did not open" % args.port)
     # This thread opened the port, so it keeps calling qen_GetMsg: the driver
-    # hands each message over inside that call. One record serves all calls,
-    # so a queued entry keeps the number and stamp of its message.
+    # hands each message over inside that call.
     msg = QenMsg()
     received = 0
     deadline = time.monotonic() + args.timeout
     try:
         while (args.count == 0 or received < args.count) and time.monotonic() < deadline:
+            msg.Number = NOT_A_NUMBER
             if driver.qen_GetMsg(handle, ctypes.byref(msg)):
                 received += 1
                 print("%d: %s" % (received, describe(msg)), flush=True)
