@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <fstream>
 
 #include "platform/platform.h"
 
@@ -31,14 +30,23 @@ bool HasKey(const std::string& path, std::string_view section, std::string_view 
     return std::strcmp(value, kMissingKey) != 0;
 }
 
+bool StartsWithByteOrderMark(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char head[sizeof kUtf8ByteOrderMark - 1] = {};
+    DWORD got = 0;
+    const bool read = ReadFile(file, head, sizeof head, &got, nullptr);
+    CloseHandle(file);
+    return read && got == sizeof head && std::memcmp(head, kUtf8ByteOrderMark, sizeof head) == 0;
+}
+
 }  // namespace
 
 ProfileLookup LookUpProfileString(const std::string& path, std::string_view section, std::string_view key) {
     ProfileLookup lookup;
     lookup.Value = ReadProfileString(path, section, key);
-    char head[sizeof kUtf8ByteOrderMark - 1] = {};
-    std::ifstream(path, std::ios::binary).read(head, sizeof head);
-    lookup.ByteOrderMark = std::memcmp(head, kUtf8ByteOrderMark, sizeof head) == 0;
+    lookup.ByteOrderMark = StartsWithByteOrderMark(path);
     if (!lookup.Value.empty()) return lookup;
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         lookup.Found = ProfileFound::NoFile;
