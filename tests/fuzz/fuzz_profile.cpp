@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <fstream>
@@ -84,7 +83,17 @@ void CheckPortSetup(std::int32_t recNumber) {
           "time-outs are fixed");
 
     const PortSetupReport report = ReportPortSetup(recNumber);
-    Check(std::memcmp(&report.Setup, &setup, sizeof setup) == 0, "the report is of the setup the driver applies");
+    const platform::PortSetup& told = report.Setup;
+    Check(told.Line.BaudRate == setup.Line.BaudRate && told.Line.ByteSize == setup.Line.ByteSize &&
+              told.Line.Parity == setup.Line.Parity && told.Line.StopBits == setup.Line.StopBits &&
+              told.Line.Flags == setup.Line.Flags && told.Line.EvtChar == setup.Line.EvtChar &&
+              told.InQueue == setup.InQueue && told.OutQueue == setup.OutQueue &&
+              told.ReadIntervalTimeout == setup.ReadIntervalTimeout &&
+              told.ReadTotalTimeoutMultiplier == setup.ReadTotalTimeoutMultiplier &&
+              told.ReadTotalTimeoutConstant == setup.ReadTotalTimeoutConstant &&
+              told.WriteTotalTimeoutMultiplier == setup.WriteTotalTimeoutMultiplier &&
+              told.WriteTotalTimeoutConstant == setup.WriteTotalTimeoutConstant,
+          "the report is of the setup the driver applies");
     Check(report.Keys.size() == 5, "the report accounts for every key");
     for (const SettingReport& key : report.Keys)
         Check((key.Origin == SettingOrigin::File) == ProfileInt(key.Text).has_value(),
