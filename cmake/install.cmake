@@ -1,6 +1,7 @@
 # Installs the library, its header, a CMake package (find_package(zentrok)
 # gives zentrok::zentrok) and a pkg-config file; on Windows also the import
-# library and the .def file.
+# library, the .def file and a README for host developers, and the DLL
+# without debug sections.
 include(CMakePackageConfigHelpers)
 
 set(ZENTROK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zentrok)
@@ -12,7 +13,20 @@ install(TARGETS zentrok EXPORT zentrokTargets
 install(FILES ${PROJECT_SOURCE_DIR}/include/zentrok.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/src/zentrok.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/WINDOWS-HOSTS.md DESTINATION . RENAME README.md)
 endif()
+
+# zentrok_strip_installed(<target>): on Windows, what is installed is
+# released, so the installed program or DLL goes without the debug sections
+# that the build tree keeps for the tests.
+function(zentrok_strip_installed target)
+  if(WIN32)
+    install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all
+                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${target}>\"
+                    COMMAND_ERROR_IS_FATAL ANY)")
+  endif()
+endfunction()
+zentrok_strip_installed(zentrok)
 
 install(EXPORT zentrokTargets NAMESPACE zentrok:: DESTINATION ${ZENTROK_CMAKE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/zentrokConfig.cmake.in

@@ -5,7 +5,8 @@ and prints every item it receives.
     host_ctypes.py [--library PATH] --port N [--section N] [--count N] [--timeout S]
 
 The library is --library, else $ZENTROK_LIBRARY, else libzentrok.so
-(zentrok.dll on Windows) found by the system loader.
+(zentrok.dll on Windows) found by the system loader. zentrok.dll is a
+32-bit DLL: on Windows this needs a 32-bit Python.
 """
 import argparse
 import os
@@ -18,9 +19,11 @@ import zentrok  # noqa: E402
 
 
 def describe(item):
+    fields = "channel %d, ident %08X, code %r, text %r" % (item.channel, item.ident, item.code, item.text)
+    if item.queued:
+        return "queued entry, " + fields
     when = "-" if item.stamp is None else item.stamp.strftime("%Y-%m-%d %H:%M:%S")
-    return "number %s, channel %d, ident %08X, code %r, text %r, stamp %s" % (
-        "-" if item.queued else item.number, item.channel, item.ident, item.code, item.text, when)
+    return "number %d, %s, stamp %s" % (item.number, fields, when)
 
 
 def main():

@@ -9,6 +9,7 @@
  */
 #define _POSIX_C_SOURCE 199309L /* nanosleep */
 
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
@@ -35,8 +36,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    /* One record for all calls: a queued entry fills in only channel, ident,
-     * code and text, so it keeps the number and stamp of its message. */
+    /* A queued entry writes only channel, ident, code and text. Number is
+     * set before each call to a value no message has (messages carry -9..99),
+     * so an item that leaves it there is a queued entry of the message
+     * before it. */
+    const int32_t not_a_number = INT32_MIN;
     QenMsg msg = {0};
     const struct timespec idle = {0, 1000000}; /* 1 ms */
     const time_t end = time(NULL) + seconds;
@@ -44,15 +48,22 @@ int main(int argc, char** argv) {
     /* This thread opened the port, so it is the one that has to keep calling
      * qen_GetMsg: the driver hands each message over inside that call. */
     while ((count == 0 || received < count) && time(NULL) < end) {
+        msg.Number = not_a_number;
         if (!qen_GetMsg(handle, &msg)) {
             nanosleep(&idle, NULL);
             continue;
         }
         ++received;
-        printf("%d: number %d, channel %u, ident %08X, code \"%.*s\", text \"%.*s\"", received, (int)msg.Number,
-               (unsigned)msg.Channel, (unsigned)msg.Ident, msg.Code.Length, msg.Code.Chars, msg.Text.Length,
-               msg.Text.Chars);
-        if (msg.Stamp.wYear != QEN_NO_STAMP)
+        const int queued = msg.Number == not_a_number;
+        if (queued)
+            printf("%d: queued entry", received);
+        else
+            printf("%d: number %d", received, (int)msg.Number);
+        printf(", channel %u, ident %08X, code \"%.*s\", text \"%.*s\"", (unsigned)msg.Channel, (unsigned)msg.Ident,
+               msg.Code.Length, msg.Code.Chars, msg.Text.Length, msg.Text.Chars);
+        /* A message without a time stamp has wYear QEN_NO_STAMP; the other
+         * words of Stamp are then not meaningful. */
+        if (!queued && msg.Stamp.wYear != QEN_NO_STAMP)
             printf(", at %02u.%02u. %02u:%02u:%02u", (unsigned)msg.Stamp.wDay, (unsigned)msg.Stamp.wMonth,
                    (unsigned)msg.Stamp.wHour, (unsigned)msg.Stamp.wMinute, (unsigned)msg.Stamp.wSecond);
         printf("\n");

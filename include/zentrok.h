@@ -6,10 +6,16 @@
  * telegram the device sends is acknowledged with ACK (0x06) once the host
  * has taken everything it produced, or at once when it produces nothing.
  *
- * Threading: the thread that makes the process's first qen_InitComm is the
- * host thread. While any port is open that thread must keep calling
- * qen_GetMsg (on Windows: keep retrieving window messages); each hand-off
- * of a message to the host runs on it.
+ * Threading: each message is handed over to the host inside one of its
+ * calls, so while any port is open some thread must keep polling.
+ *  - Linux: every qen_GetMsg (for any handle) and qen_CloseComm, on any
+ *    thread, first runs the hand-offs that are waiting.
+ *  - Windows: the thread of the library's first qen_InitComm (even a failed
+ *    one) owns a hidden window for the library's life and runs every
+ *    hand-off, when it retrieves window messages or calls qen_GetMsg; it
+ *    must keep doing so while any port is open.
+ *
+ * Windows: zentrok.dll is a 32-bit DLL and needs a 32-bit host process.
  */
 #ifndef ZENTROK_H
 #define ZENTROK_H
@@ -93,7 +99,8 @@ ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Note) == 40, "Note at 40");
 typedef void* QenHandle;
 
 /* The driver's name, "ZENTROK"; stores 65533, 2 and 3 into the non-null
- * out-parameters. The text stays valid while the library is loaded. */
+ * out-parameters. The text belongs to the library and stays valid while it
+ * is loaded: never free it. */
 ZENTROK_API const char* ZENTROK_CALL Qen_GetName(int32_t* Info1, int32_t* Info2, int32_t* Info3);
 
 /* Opens serial port PortNumber (COM<n>) with the line settings of section
@@ -107,7 +114,9 @@ ZENTROK_API int32_t ZENTROK_CALL qen_CloseComm(QenHandle Handle);
 
 /* Copies the next item of the port (the message, then its queued entries)
  * into Dest. Returns 1 when an item was delivered, 0 when there was none
- * (Dest untouched). */
+ * (Dest untouched). A queued entry writes Channel, Ident, Code and Text
+ * only; a message's Number is -9..99, so a Number set outside that range
+ * before the call and found unchanged marks a queued entry. */
 ZENTROK_API int32_t ZENTROK_CALL qen_GetMsg(QenHandle Handle, QenMsg* Dest);
 
 /* Decodes one system-status line (length byte first) into the host's status

@@ -14,7 +14,14 @@ expected_items=9  # one per message of demo.tlg, plus the two queued entries
 
 echo "==== Building the tools (preset linux)"
 cd "$root"
-[[ -f $build/CMakeCache.txt ]] || cmake --preset linux
+# Configuring again is quick when nothing changed. A cache left by a failed
+# or foreign configure (another generator or compiler) is dropped and the
+# tree configured afresh.
+if ! cmake --preset linux >/dev/null; then
+  echo "==== The configure of $build failed; configuring it afresh"
+  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+  cmake --preset linux >/dev/null
+fi
 cmake --build --preset linux --target zentrok-monitor zentrok-sim
 monitor=$build/tools/monitor/zentrok-monitor
 sim=$build/tools/sim/zentrok-sim

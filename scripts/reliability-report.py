@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes docs/RELIABILITY.md from the figures of the reliability tests.
+"""Writes a reliability report from the figures of the reliability tests.
 
 It reads, from each build tree:
   - tests/reliability/*.json: the figures of the soak and fault programs;
@@ -7,12 +7,15 @@ It reads, from each build tree:
     every test, sanitizer reports, and libFuzzer's "Done N runs" lines;
   - CMakeCache.txt: which sanitizer the tree was built with.
 
-Run the tests first, e.g. `ctest --preset linux` (and asan, tsan, fuzz),
-then this script from anywhere:
+Run the tests first, e.g. `ctest --preset linux` (and asan, tsan, fuzz,
+windows), then this script from anywhere:
 
     scripts/reliability-report.py [--tree NAME=DIR ...] [--out FILE]
 
-Without --tree it reads build/linux, build/asan, build/tsan and build/fuzz.
+Without --tree it reads build/linux, build/asan, build/tsan, build/fuzz and
+build/windows. The report goes to build/RELIABILITY.md unless --out names
+another file; the published one is updated on purpose, with
+--out docs/RELIABILITY.md.
 """
 import argparse
 import datetime
@@ -24,7 +27,7 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-DEFAULT_TREES = ["linux", "asan", "tsan", "fuzz"]
+DEFAULT_TREES = ["linux", "asan", "tsan", "fuzz", "windows"]
 
 SANITIZER_REPORT = re.compile(r"ERROR: AddressSanitizer|WARNING: ThreadSanitizer|runtime error:|ERROR: LeakSanitizer")
 FUZZ_DONE = re.compile(r"^Done (\d+) runs in (\d+) second", re.M)
@@ -35,7 +38,7 @@ def parse_args():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--tree", action="append", metavar="NAME=DIR",
                         help="a build tree to read, under a name for the report (repeatable)")
-    parser.add_argument("--out", default=str(ROOT / "docs" / "RELIABILITY.md"), help="the report to write")
+    parser.add_argument("--out", default=str(ROOT / "build" / "RELIABILITY.md"), help="the report to write")
     args = parser.parse_args()
     specs = args.tree or [f"{name}=build/{name}" for name in DEFAULT_TREES]
     trees = []

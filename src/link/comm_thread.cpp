@@ -31,12 +31,12 @@ void TCommThread::Start() {
 
 void TCommThread::Stop() {
     StopEvent.Set();
-    if (host_thread::IsHostThread()) {
+    if (!host_thread::IsHostThread()) host_thread::Cancel(setMsgReady_);
+    if (host_thread::MayRunQueued()) {
         while (platform::HostWait(ended_, &host_thread::QueuedEvent(), platform::kInfinite) ==
                platform::WaitResult::Second)
             host_thread::RunQueued();
     } else {
-        host_thread::Cancel(setMsgReady_);
         platform::HostWait(ended_, nullptr, platform::kInfinite);
     }
     thread_.join();

@@ -40,9 +40,9 @@ public:
     // Starts the reader thread.
     void Start();
 
-    // Asks the reader to stop and waits until it has ended. On the host
-    // thread, host-thread calls are run meanwhile; elsewhere this port's
-    // pending hand-off is withdrawn so that the reader can end.
+    // Asks the reader to stop and waits until it has ended. Off the host
+    // thread this port's pending hand-off is withdrawn so that the reader
+    // can end; where host-thread calls may run, they run meanwhile.
     void Stop();
 
     // The next message or queued entry for the host.

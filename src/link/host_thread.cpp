@@ -35,6 +35,8 @@ void Attach() {
 
 bool IsHostThread() { return Host().id.load() == platform::CurrentThreadId(); }
 
+bool MayRunQueued() { return platform::QueuedCallsRunOnAnyThread() || IsHostThread(); }
+
 bool Run(Call& call) {
     HostThread& host = Host();
     {

@@ -1,7 +1,9 @@
 // Calls that a reader thread has run on the host thread, as the hand-off of
 // each message requires. The thread of the process's first qen_InitComm is
 // the host thread; it runs queued calls in qen_GetMsg, in qen_CloseComm's
-// wait and, on Windows, when its hidden window is notified.
+// wait and, on Windows, when its hidden window is notified. Where the
+// platform allows it (not on Windows), every other thread that polls or
+// closes a port runs them too, so a host may poll from any thread.
 #pragma once
 
 #include <functional>
@@ -35,6 +37,10 @@ void Attach();
 
 bool IsHostThread();
 
+// Whether the calling thread may run queued calls: the host thread, or any
+// thread where the platform lets them run anywhere.
+bool MayRunQueued();
+
 // Runs the call on the host thread and returns when it has run (true), or
 // when it was cancelled before it started (false).
 bool Run(Call& call);
@@ -43,7 +49,8 @@ bool Run(Call& call);
 // Run of it return false at once.
 void Cancel(Call& call);
 
-// On the host thread: runs every queued call.
+// Where MayRunQueued holds: runs every queued call. Several threads may do
+// so at once; each call still runs once per Run.
 void RunQueued();
 
 // Set while calls wait for the host thread.

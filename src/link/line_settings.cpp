@@ -40,23 +40,9 @@ std::optional<std::int32_t> ParseDecimal(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-}  // namespace
-
-std::optional<std::int32_t> ProfileInt(std::string_view text) {
-    while (!text.empty() && text[0] == ' ') text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
-    if (text[0] == '$' || text[0] == 'x' || text[0] == 'X') return ParseHex(text.substr(1));
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return ParseHex(text.substr(2));
-    return ParseDecimal(text);
-}
-
-platform::PortSetup ReadPortSetup(std::int32_t recNumber) {
-    const std::string path = platform::CurrentDirPath({kConfigFileName});
-    const std::string section = "RecNr" + std::to_string(recNumber);
-    auto read = [&](std::string_view key, std::int32_t fallback) {
-        return ProfileInt(platform::ReadProfileString(path, section, key)).value_or(fallback);
-    };
-
+// The setup from the values `read(key, default)` gives for each key.
+template <typename Read>
+platform::PortSetup BuildPortSetup(Read read) {
     platform::PortSetup setup;
     setup.InQueue = kQueueSize;
     setup.OutQueue = kQueueSize;
@@ -86,6 +72,54 @@ platform::PortSetup ReadPortSetup(std::int32_t recNumber) {
     setup.WriteTotalTimeoutMultiplier = 0;
     setup.WriteTotalTimeoutConstant = 0;
     return setup;
+}
+
+std::string SectionName(std::int32_t recNumber) { return "RecNr" + std::to_string(recNumber); }
+
+SettingOrigin OriginOf(platform::ProfileFound found, bool isNumber) {
+    switch (found) {
+        case platform::ProfileFound::NoFile: return SettingOrigin::NoFile;
+        case platform::ProfileFound::NoSection: return SettingOrigin::NoSection;
+        case platform::ProfileFound::NoKey: return SettingOrigin::NoKey;
+        case platform::ProfileFound::Value: break;
+    }
+    return isNumber ? SettingOrigin::File : SettingOrigin::NotANumber;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> ProfileInt(std::string_view text) {
+    while (!text.empty() && text[0] == ' ') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    if (text[0] == '$' || text[0] == 'x' || text[0] == 'X') return ParseHex(text.substr(1));
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return ParseHex(text.substr(2));
+    return ParseDecimal(text);
+}
+
+platform::PortSetup ReadPortSetup(std::int32_t recNumber) {
+    const std::string path = platform::CurrentDirPath({kConfigFileName});
+    const std::string section = SectionName(recNumber);
+    return BuildPortSetup([&](std::string_view key, std::int32_t fallback) {
+        return ProfileInt(platform::ReadProfileString(path, section, key)).value_or(fallback);
+    });
+}
+
+PortSetupReport ReportPortSetup(std::int32_t recNumber) {
+    const std::string path = platform::CurrentDirPath({kConfigFileName});
+    PortSetupReport report;
+    report.Section = SectionName(recNumber);
+    report.Setup = BuildPortSetup([&](std::string_view key, std::int32_t fallback) {
+        const platform::ProfileLookup lookup = platform::LookUpProfileString(path, report.Section, key);
+        const std::optional<std::int32_t> value = ProfileInt(lookup.Value);
+        report.ByteOrderMark = lookup.ByteOrderMark;
+        SettingReport& setting = report.Keys.emplace_back();
+        setting.Key = key;
+        setting.Value = value.value_or(fallback);
+        setting.Origin = OriginOf(lookup.Found, value.has_value());
+        setting.Text = lookup.Value;
+        return setting.Value;
+    });
+    return report;
 }
 
 }  // namespace zentrok

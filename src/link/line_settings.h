@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -19,5 +21,25 @@ std::optional<std::int32_t> ProfileInt(std::string_view text);
 // Queue sizes, line settings and time-outs for a port opened with section
 // number `recNumber`; missing or unreadable keys take their defaults.
 platform::PortSetup ReadPortSetup(std::int32_t recNumber);
+
+// Where a key's value came from: the file, or its default and why.
+enum class SettingOrigin { File, NoFile, NoSection, NoKey, NotANumber };
+
+struct SettingReport {
+    std::string_view Key;    // "Baud", "DataBit", "Parity", "StopBit", "FlowCtrl"
+    std::int32_t Value = 0;  // what the setup was built from
+    SettingOrigin Origin = SettingOrigin::File;
+    std::string Text;        // the value as written, for NotANumber
+};
+
+struct PortSetupReport {
+    platform::PortSetup Setup;  // what ReadPortSetup gives for the same file
+    std::string Section;        // "RecNr<n>"
+    std::vector<SettingReport> Keys;  // in the order above
+    bool ByteOrderMark = false;       // Rn.ini starts with a UTF-8 byte-order mark
+};
+
+// ReadPortSetup, with an account of every key, for people checking Rn.ini.
+PortSetupReport ReportPortSetup(std::int32_t recNumber);
 
 }  // namespace zentrok

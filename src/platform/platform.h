@@ -89,6 +89,11 @@ void AttachHostThread(void (*runQueued)());
 // qen_GetMsg, so nothing needs to be done.
 void NotifyHostThread();
 
+// Whether the host thread's queued calls may also run on any other thread
+// that polls or closes a port. On Windows they belong to the hidden window's
+// thread; elsewhere nothing ties them to one thread.
+bool QueuedCallsRunOnAnyThread();
+
 // ---- Files -----------------------------------------------------------------
 
 // "<current directory>/<parts...>" with the platform's separator, relative.
@@ -97,6 +102,17 @@ std::string CurrentDirPath(std::initializer_list<std::string_view> parts);
 // The value of `key` in `section` of a private-profile (ini) file, or "" when
 // the file, section or key is missing. Names match case-insensitively.
 std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key);
+
+// What a lookup of ReadProfileString found, for telling why a value is "".
+enum class ProfileFound { Value, NoFile, NoSection, NoKey };
+
+struct ProfileLookup {
+    std::string Value;  // exactly what ReadProfileString returns
+    ProfileFound Found = ProfileFound::Value;
+    bool ByteOrderMark = false;  // the file starts with a UTF-8 byte-order mark
+};
+
+ProfileLookup LookUpProfileString(const std::string& path, std::string_view section, std::string_view key);
 
 // Writes `data` at the end of the file at `path`, also while other
 // processes append to it: an existing file is opened with read and write

@@ -1,18 +1,21 @@
 // Feeds arbitrary telegram logs to the monitor's replay path: each line is
 // split into its time text and telegram, and each telegram is decoded and
 // delivered as the replay does. Checks that a split line is the time text,
-// one blank and the telegram, that a refused line says why, and that every
-// delivered item is well formed.
+// one blank and the telegram, that a refused line says why, that telegrams
+// continued over lines fit one read, and that every delivered item is well
+// formed.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "decode/telegram_decoder.h"
 #include "host/hand_off.h"
 #include "monitor/log_line.h"
+#include "monitor/log_records.h"
 
 namespace {
 
@@ -35,8 +38,24 @@ void CheckItem(const QenMsg& item) {
         Check(item.Text.Chars[i] < 'a' || item.Text.Chars[i] > 'z', "the host's text is upper case");
 }
 
-// The replay of one line; the state carries over from line to line.
-void Replay(std::string_view line, DecoderState& state, DecodeContext& context, HandOff& handOff) {
+// The replay of one telegram; the state carries over from one to the next.
+void Replay(const monitor::LogRecord& record, DecoderState& state, DecodeContext& context, HandOff& handOff) {
+    Check(!record.Telegram.empty() && record.Telegram.size() <= kMaxTelegramLength, "a telegram fits one read");
+    Check(record.FirstLine >= 1 && record.LastLine >= record.FirstLine, "a telegram has its lines");
+    context.Telegram.Assign(record.Telegram);
+    if (!DecodeTelegram(state, context, [] {})) return;
+    handOff.Announce(state);
+    std::size_t items = 0;
+    for (QenMsg item{}; handOff.Deliver(item); item = QenMsg{}) {
+        CheckItem(item);
+        ++items;
+    }
+    handOff.Withdraw();
+    Check(items >= 1 && items <= 1 + record.Telegram.size(), "a message, then at most one entry per character");
+}
+
+// One line as the log reader sees it on its own.
+void CheckSplit(std::string_view line) {
     monitor::LogLine parts;
     std::string problem;
     if (!monitor::SplitLogLine(line, parts, problem)) {
@@ -49,18 +68,6 @@ void Replay(std::string_view line, DecoderState& state, DecodeContext& context, 
               parts.Telegram.data() == line.data() + parts.TimeText.size() + 1,
           "the line is the time text, one blank and the telegram");
     Check(!parts.Telegram.empty(), "a telegram is never empty");
-    if (parts.Telegram.size() > kMaxTelegramLength) return;  // the replay reports these
-
-    context.Telegram.Assign(parts.Telegram);
-    if (!DecodeTelegram(state, context, [] {})) return;
-    handOff.Announce(state);
-    std::size_t items = 0;
-    for (QenMsg item{}; handOff.Deliver(item); item = QenMsg{}) {
-        CheckItem(item);
-        ++items;
-    }
-    handOff.Withdraw();
-    Check(items >= 1 && items <= 1 + parts.Telegram.size(), "a message, then at most one entry per character");
 }
 
 }  // namespace
@@ -75,13 +82,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     context.Clock = FixedClock;
 
     // Lines as the replay reads them: up to "\n", without a closing "\r".
-    std::string_view log(reinterpret_cast<const char*>(data), size);
-    while (!log.empty()) {
-        const std::size_t end = log.find('\n');
-        std::string_view line = log.substr(0, end);
-        log.remove_prefix(end == std::string_view::npos ? log.size() : end + 1);
+    const std::string log(reinterpret_cast<const char*>(data), size);
+    for (std::string_view rest = log; !rest.empty();) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        Replay(line, state, context, handOff);
+        CheckSplit(line);
     }
+
+    std::istringstream in(log);
+    monitor::ReadLogRecords(
+        in, kMaxTelegramLength, [&](const monitor::LogRecord& record) { Replay(record, state, context, handOff); },
+        [](int, const std::string& problem) { Check(!problem.empty(), "a bad line says why"); });
     return 0;
 }

@@ -3,7 +3,8 @@
 // checks what must hold for any file: values are trimmed, single-line and
 // at most 2047 characters; the conversion skips leading blanks and agrees
 // with the C library on plain decimal numbers; the port setup always has
-// its fixed parts and one of the three flag words.
+// its fixed parts and one of the three flag words, and the account of it
+// that the monitor prints describes exactly the setup the driver applies.
 //
 // The input is written to "Rn.ini" in a temporary working directory, once
 // per run, and read back as the driver reads it.
@@ -80,6 +81,23 @@ void CheckPortSetup(std::int32_t recNumber) {
               setup.ReadTotalTimeoutConstant == 0 && setup.WriteTotalTimeoutMultiplier == 0 &&
               setup.WriteTotalTimeoutConstant == 0,
           "time-outs are fixed");
+
+    const PortSetupReport report = ReportPortSetup(recNumber);
+    const platform::PortSetup& told = report.Setup;
+    Check(told.Line.BaudRate == setup.Line.BaudRate && told.Line.ByteSize == setup.Line.ByteSize &&
+              told.Line.Parity == setup.Line.Parity && told.Line.StopBits == setup.Line.StopBits &&
+              told.Line.Flags == setup.Line.Flags && told.Line.EvtChar == setup.Line.EvtChar &&
+              told.InQueue == setup.InQueue && told.OutQueue == setup.OutQueue &&
+              told.ReadIntervalTimeout == setup.ReadIntervalTimeout &&
+              told.ReadTotalTimeoutMultiplier == setup.ReadTotalTimeoutMultiplier &&
+              told.ReadTotalTimeoutConstant == setup.ReadTotalTimeoutConstant &&
+              told.WriteTotalTimeoutMultiplier == setup.WriteTotalTimeoutMultiplier &&
+              told.WriteTotalTimeoutConstant == setup.WriteTotalTimeoutConstant,
+          "the report is of the setup the driver applies");
+    Check(report.Keys.size() == 5, "the report accounts for every key");
+    for (const SettingReport& key : report.Keys)
+        Check((key.Origin == SettingOrigin::File) == ProfileInt(key.Text).has_value(),
+              "a key counts as read from the file exactly when its value is a number");
 }
 
 }  // namespace

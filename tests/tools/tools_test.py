@@ -5,7 +5,7 @@ the bindings.
 The end-to-end cases run the simulator on a pseudo-terminal and a host
 against it through ZENTROK_PORT_DIR, each in a working folder of its own.
 
-    tools_test.py --monitor M --sim S --host-minimal H --library L
+    tools_test.py --monitor M --sim S --host-minimal H --host-worker W --library L
                   --examples DIR --data DIR --bindings DIR --binding-hosts DIR
                   [--no-ctypes] [unittest names...]
 """
@@ -14,6 +14,7 @@ import ctypes
 import datetime
 import json
 import os
+import pty
 import re
 import shutil
 import signal
@@ -67,6 +68,15 @@ def text(stream):
     return stream.decode("utf-8", "replace")
 
 
+def opened_notes(workspace, port, settings="9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
+                 defaults=("default Parity=0, StopBit=0, FlowCtrl=0: missing key in [RecNr1]",)):
+    """What the monitor says on stderr when it has opened a port of a workspace."""
+    link = os.path.join(workspace.path, "COM%d" % port)
+    return (["zentrok-monitor: COM%d = %s, RecNr1: %s" % (port, link, settings)]
+            + ["zentrok-monitor: " + line for line in defaults]
+            + ["zentrok-monitor: listening on COM%d; Ctrl-C closes the port" % port])
+
+
 class Workspace:
     """A working folder with Rn.ini and the Qenlog folder, and the environment
     that points the driver's ports at it."""
@@ -108,15 +118,33 @@ class Simulator:
                 raise AssertionError("the simulator made no port: %s" % text(self.process.stderr.read()))
             time.sleep(0.01)
 
-    def report(self):
+    def report(self, status=0):
         out, err = self.process.communicate(timeout=RUN_TIMEOUT)
-        assert self.process.returncode == 0, "simulator failed: %s" % text(err)
-        return text(out)
+        assert self.process.returncode == status, "simulator exit status %d: %s" % (self.process.returncode, text(err))
+        return text(out) + text(err)
 
     def _stop(self):
         if self.process.poll() is None:
             self.process.kill()
         self.process.communicate()
+
+
+class QuietLine:
+    """A pseudo-terminal linked as COM<port> in a workspace, on which nothing
+    is sent: the device end is this test."""
+
+    def __init__(self, case, workspace, port):
+        self.master, self.slave = pty.openpty()
+        self.link = os.path.join(workspace.path, "COM%d" % port)
+        os.symlink(os.ttyname(self.slave), self.link)
+        case.addCleanup(self.hang_up)
+
+    def hang_up(self):
+        """Closes the terminal, as a device that went away; the link stays."""
+        for fd in (self.master, self.slave):
+            if fd is not None:
+                os.close(fd)
+        self.master = self.slave = None
 
 
 class CommandLineTest(unittest.TestCase):
@@ -237,10 +265,12 @@ class ReplayTest(unittest.TestCase):
         result = self.replay(log)
         with open(os.path.join(ARGS.data, "replay.expected")) as expected:
             self.assertEqual(with_year_placeholder(text(result.stdout)), expected.read())
+        # Line 8 is blank; lines 13-14 are one telegram that held CR LF.
         self.assertEqual(text(result.stderr).splitlines(), [
-            "zentrok-monitor: %s:5: no time text at the start of the line" % log,
+            "zentrok-monitor: %s:1: no time text at the start of the line" % log,
             "zentrok-monitor: %s:7: no telegram after the time text" % log,
-            "zentrok-monitor: %s:8: no time text at the start of the line" % log,
+            "zentrok-monitor: %s:13-14: one telegram with a line break (CR LF or LF) inside, logged as it came; "
+            "decoded as one" % log,
         ])
         self.assertEqual(result.returncode, 1)
 
@@ -259,7 +289,7 @@ class ReplayTest(unittest.TestCase):
 
     def test_a_clean_log_exits_zero(self):
         workspace = Workspace(self)
-        log = workspace.file("clean.zqa", "14:05:09 107A      3F2C XB123\r\n14:05:10 001\r\n")
+        log = workspace.file("clean.zqa", "14:05:09 107A      3F2C XB123\r\n\r\n   \r\n14:05:10 001\r\n")
         result = self.replay(log)
         self.assertEqual((result.returncode, result.stderr), (0, b""))
         self.assertEqual(len(text(result.stdout).splitlines()), 2)
@@ -300,7 +330,7 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         workspace = Workspace(self)
         simulator = Simulator(self, workspace, 4, ["--samples"])
         result = self.monitor(workspace, 4)
-        self.assertEqual((result.returncode, text(result.stderr)), (0, ""))
+        self.assertEqual((result.returncode, text(result.stderr).splitlines()), (0, opened_notes(workspace, 4)))
         rows = text(result.stdout)
         self.assertEqual(with_year_placeholder(rows), SAMPLE_ROWS)
         self.assert_samples_acknowledged(simulator.report())
@@ -328,7 +358,7 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         simulator = Simulator(self, workspace, 6, ["--script", script])
         result = run([ARGS.monitor, "--port", "6", "--count", "4", "--timeout", "15", "--json"],
                      cwd=workspace.path, env=workspace.env)
-        self.assertEqual((result.returncode, text(result.stderr)), (0, ""))
+        self.assertEqual((result.returncode, text(result.stderr).splitlines()), (0, opened_notes(workspace, 6)))
         rows = [json.loads(line) for line in text(result.stdout).splitlines()]
         self.assertEqual(rows, [
             {"item": 1, "number": 12, "channel": 3, "ident": "000000C1", "code": "XY", "text": "A\u0001C\u00e9567",
@@ -348,17 +378,70 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
                          ["5123    0C1A\x01C\xe9XY567", 'S011#FFFFFFFF/Eri01/"q\\/ri02/]'])
 
     def test_ctrl_c_closes_the_port_and_ends_the_monitor(self):
+        # Paced, so that the simulator is still there for the Ctrl-C.
         workspace = Workspace(self)
-        simulator = Simulator(self, workspace, 5, ["--samples"])
+        simulator = Simulator(self, workspace, 5, ["--samples"], pacing=("--interval", "300"))
         monitor = subprocess.Popen([ARGS.monitor, "--port", "5", "--timeout", "30"], cwd=workspace.path,
                                    env=workspace.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(monitor.kill)
         header_and_rows = [monitor.stdout.readline() for _ in range(SAMPLE_ITEMS + 1)]
         self.assertTrue(header_and_rows[-1].startswith(b"    9"), header_and_rows)
-        self.assert_samples_acknowledged(simulator.report())
         monitor.send_signal(signal.SIGINT)
         out, err = monitor.communicate(timeout=10)
-        self.assertEqual((monitor.returncode, out, err), (0, b"", b""))
+        self.assertEqual((monitor.returncode, out, text(err).splitlines()), (0, b"", opened_notes(workspace, 5)))
+        self.assert_samples_acknowledged(simulator.report())
+
+    def test_settings_the_monitor_applied_and_a_quiet_run(self):
+        # A value followed by anything else, here an inline comment, is no
+        # number and gives the default; so does a byte-order mark that hides
+        # the section header.
+        cases = [
+            ("[RecNr1]\r\nBaud=9600 ; bits per second\r\nDataBit=8\r\nParity=2\r\nStopBit=2\r\nFlowCtrl=1\r\n",
+             "300 baud, 8 data bits, even parity, 2 stop bits, XON/XOFF flow control",
+             ['default Baud=300: not a number: "9600 ; bits per second"']),
+            ("\ufeff[RecNr1]\r\nBaud=9600\r\n", "300 baud, 7 data bits, no parity, 1 stop bit, no flow control",
+             ["default Baud=300, DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing section [RecNr1] in Rn.ini; "
+              "the file starts with a UTF-8 byte-order mark, so its first line is no section header"]),
+        ]
+        for ini, settings, defaults in cases:
+            with self.subTest(ini=ini):
+                workspace = Workspace(self)
+                workspace.file("Rn.ini", ini)
+                QuietLine(self, workspace, 11)
+                result = run([ARGS.monitor, "--port", "11", "--timeout", "0.5"], cwd=workspace.path,
+                             env=workspace.env)
+                self.assertEqual((result.returncode, result.stdout), (0, b""))
+                self.assertEqual(text(result.stderr).splitlines(), opened_notes(workspace, 11, settings, defaults)
+                                 + ["zentrok-monitor: nothing arrived within 0.5 s"])
+
+    def test_monitor_says_when_the_device_goes_away(self):
+        workspace = Workspace(self)
+        line = QuietLine(self, workspace, 12)
+        monitor = subprocess.Popen([ARGS.monitor, "--port", "12", "--timeout", "15"], cwd=workspace.path,
+                                   env=workspace.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(monitor.kill)
+        notes = opened_notes(workspace, 12)
+        self.assertEqual([text(monitor.stderr.readline()).rstrip("\n") for _ in notes], notes)
+        line.hang_up()
+        out, err = monitor.communicate(timeout=10)
+        self.assertEqual((monitor.returncode, out), (1, b""))
+        self.assertEqual(text(err), "zentrok-monitor: the device %s has gone away; the port is closed after 0 items\n"
+                         % line.link)
+
+    def test_count_finishes_the_telegram_under_way(self):
+        # Item 7 is the first queued entry of telegram 7: the monitor takes
+        # the second one too, so that telegram is acknowledged. The monitor
+        # then closes, and the simulator exits 1 for the telegrams after it.
+        workspace = Workspace(self)
+        simulator = Simulator(self, workspace, 9, ["--samples"], pacing=("--ack-timeout", "1000"))
+        result = run([ARGS.monitor, "--port", "9", "--count", "7", "--timeout", "15"], cwd=workspace.path,
+                     env=workspace.env)
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        self.assertEqual(with_year_placeholder(text(result.stdout)), "".join(SAMPLE_ROWS.splitlines(True)[:9]))
+        report = simulator.report(status=1)
+        self.assertRegex(report, r'telegram 7 \(line 11\): sent "S071#[^"]*" \(\d+ bytes\); ACKs 1/1 in')
+        self.assertRegex(report, r"telegrams not ACKed:   [1-9]")
+        self.assertIn("zentrok-sim: not every telegram was acknowledged as expected", report)
 
     def test_host_minimal_with_telegrams_at_fixed_intervals(self):
         workspace = Workspace(self)
@@ -372,6 +455,21 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         self.assertEqual(lines[-1], "%d items" % SAMPLE_ITEMS)
         self.assertIn("ACKs received:         %d of %d expected" % (SAMPLE_ACKS, SAMPLE_ACKS), simulator.report())
 
+    def test_host_worker_polls_a_port_its_main_thread_opened(self):
+        workspace = Workspace(self)
+        simulator = Simulator(self, workspace, 10, ["--samples"])
+        result = run([ARGS.host_worker, "10", "1", str(SAMPLE_ITEMS), "15"], cwd=workspace.path, env=workspace.env)
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        lines = text(result.stdout).splitlines()
+        self.assertEqual(lines[0], "port 10 opened on the main thread; a worker thread takes the items")
+        self.assertEqual(lines[6:9], [
+            '6: number 7, channel 1, ident 00002A4F, code "12", text " HALL A"',
+            '7: queued entry, channel 1, ident 00002A4F, code "03", text "   GATE"',
+            '8: queued entry, channel 1, ident 00002A4F, code "07", text "      9"',
+        ])
+        self.assertEqual(lines[-1], "%d items" % SAMPLE_ITEMS)
+        self.assert_samples_acknowledged(simulator.report())
+
     def test_host_ctypes(self):
         if ARGS.no_ctypes:
             self.skipTest("the library is built with a sanitizer")
@@ -383,7 +481,7 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         self.assertEqual(result.returncode, 0, text(result.stderr))
         lines = text(result.stdout).splitlines()
         self.assertEqual(lines[0], "driver ZENTROK (65533, 2, 3)")
-        self.assertEqual(lines[7], "7: number -, channel 1, ident 00002A4F, code '03', text '   GATE', stamp -")
+        self.assertEqual(lines[7], "7: queued entry, channel 1, ident 00002A4F, code '03', text '   GATE'")
         self.assertEqual(lines[-1], "%d items" % SAMPLE_ITEMS)
         self.assert_samples_acknowledged(simulator.report())
 
@@ -499,8 +597,8 @@ class BindingsTest(SampleChecks, unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("--monitor", "--sim", "--host-minimal", "--library", "--examples", "--data", "--bindings",
-                   "--binding-hosts"):
+    for option in ("--monitor", "--sim", "--host-minimal", "--host-worker", "--library", "--examples", "--data",
+                   "--bindings", "--binding-hosts"):
         parser.add_argument(option, required=True)
     parser.add_argument("--no-ctypes", action="store_true")
     ARGS, rest = parser.parse_known_args()

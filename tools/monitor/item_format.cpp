@@ -41,8 +41,6 @@ std::string Escaped(std::string_view text, const char* escape) {
     return quoted + '"';
 }
 
-std::string Quoted(std::string_view text) { return Escaped(text, "\\x%02X"); }
-
 // A JSON string; bytes outside printable ASCII are taken as Latin-1.
 std::string JsonString(std::string_view text) { return Escaped(text, "\\u%04X"); }
 
@@ -71,6 +69,8 @@ std::string RightAligned(const std::string& text, std::size_t width) {
 }
 
 }  // namespace
+
+std::string Quoted(std::string_view text) { return Escaped(text, "\\x%02X"); }
 
 void FillSentinel(QenMsg& msg) { std::memset(&msg, kSentinelByte, sizeof msg); }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "zentrok.h"
 
@@ -16,6 +17,10 @@ inline constexpr unsigned char kSentinelByte = 0xA5;
 
 void FillSentinel(QenMsg& msg);
 bool IsQueuedEntry(const QenMsg& msg);
+
+// `text` in double quotes; quote and backslash after a backslash, bytes
+// outside printable ASCII as \xHH.
+std::string Quoted(std::string_view text);
 
 // Column titles of TextRow.
 std::string TextHeader();

@@ -1,12 +1,15 @@
-// The live monitor is a plain host: it uses the five exported calls only.
+// The live monitor is a plain host: it uses the five exported calls only,
+// and the driver's own Rn.ini reader to say which line settings it applied.
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
+#include "link/line_settings.h"
 #include "monitor/item_format.h"
 #include "monitor/item_printer.h"
 #include "monitor/port_path.h"
 #include "monitor/sessions.h"
+#include "monitor/settings_text.h"
 #include "zentrok.h"
 
 namespace zentrok::monitor {
@@ -17,38 +20,74 @@ using Clock = std::chrono::steady_clock;
 // Idle pause between polls: short, since each hand-off from the driver's
 // reader runs inside a qen_GetMsg of this thread.
 constexpr auto kIdlePoll = std::chrono::milliseconds(1);
+// How often the monitor looks whether the device is still there.
+constexpr auto kDeviceCheck = std::chrono::milliseconds(250);
 
-}  // namespace
+void Say(const std::string& text) { std::fprintf(stderr, "zentrok-monitor: %s\n", text.c_str()); }
 
-int RunLive(const LiveOptions& options, const volatile std::sig_atomic_t& stop) {
-    const QenHandle port = qen_InitComm(options.Port, options.Section);
-    if (!port) {
-        const std::string path = PortDevicePath(options.Port);
-        std::fprintf(stderr, "zentrok-monitor: port %d did not open: %s: %s\n", options.Port, path.c_str(),
-                     PortOpenHint(path).c_str());
-        return 1;
-    }
+void SayOpened(const LiveOptions& options, const std::string& device) {
+    for (const std::string& line : SettingsLines(options.Port, device, ReportPortSetup(options.Section))) Say(line);
+    Say("listening on COM" + std::to_string(options.Port) + "; Ctrl-C closes the port");
+}
 
-    ItemPrinter printer(options.Json);
+enum class End { Asked, DeviceGone };
+
+// Polls until the count is reached, the time-out passes, a stop is asked
+// for or the device goes away. Whatever ends it, the items of a telegram
+// under way are taken first: they are all deliverable at once, so the poll
+// that delivers nothing marks the end of the telegram, which is then
+// acknowledged.
+End Poll(QenHandle port, const LiveOptions& options, const std::string& device, const volatile std::sig_atomic_t& stop,
+         ItemPrinter& printer) {
     const Clock::time_point start = Clock::now();
     const auto timedOut = [&] {
         return options.TimeoutS && std::chrono::duration<double>(Clock::now() - start).count() >= *options.TimeoutS;
     };
+    Clock::time_point nextCheck = start + kDeviceCheck;
     QenMsg msg;
-    while (!stop && !(options.Count && printer.Count() >= *options.Count) && !timedOut()) {
+    for (;;) {
         FillSentinel(msg);
-        if (qen_GetMsg(port, &msg) == 1)
+        if (qen_GetMsg(port, &msg) == 1) {
             printer.Print(msg);
-        else
-            std::this_thread::sleep_for(kIdlePoll);
+            continue;
+        }
+        if (stop || (options.Count && printer.Count() >= *options.Count) || timedOut()) return End::Asked;
+        if (Clock::now() >= nextCheck) {
+            if (!DevicePresent(device)) return End::DeviceGone;
+            nextCheck = Clock::now() + kDeviceCheck;
+        }
+        std::this_thread::sleep_for(kIdlePoll);
     }
-    qen_CloseComm(port);
+}
 
-    if (!stop && options.Count && printer.Count() < *options.Count) {
-        std::fprintf(stderr, "zentrok-monitor: %d of %d items within %g s\n", printer.Count(), *options.Count,
-                     *options.TimeoutS);
+}  // namespace
+
+int RunLive(const LiveOptions& options, const volatile std::sig_atomic_t& stop) {
+    const std::string device = PortDevicePath(options.Port);
+    const QenHandle port = qen_InitComm(options.Port, options.Section);
+    if (!port) {
+        Say("port " + std::to_string(options.Port) + " did not open: " + device + ": " + PortOpenHint(device));
         return 1;
     }
+    SayOpened(options, device);
+
+    ItemPrinter printer(options.Json);
+    const End end = Poll(port, options, device, stop, printer);
+    qen_CloseComm(port);
+
+    if (end == End::DeviceGone) {
+        Say("the device " + device + " has gone away; the port is closed after " + std::to_string(printer.Count()) +
+            " items");
+        return 1;
+    }
+    if (stop) return 0;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g s", options.TimeoutS.value_or(0));
+    if (options.Count && printer.Count() < *options.Count) {
+        Say(std::to_string(printer.Count()) + " of " + std::to_string(*options.Count) + " items within " + seconds);
+        return 1;
+    }
+    if (printer.Count() == 0) Say(std::string("nothing arrived within ") + seconds);
     return 0;
 }
 

@@ -59,13 +59,13 @@ bool SplitLogLine(std::string_view line, LogLine& result, std::string& problem) 
         // A designator before the clock.
         const std::size_t blank = line.find(' ');
         if (blank == std::string_view::npos || !IsWord(line.substr(0, blank))) {
-            problem = "no time text at the start of the line";
+            problem = kNoTimeText;
             return false;
         }
         start = blank + 1;
     }
     if (!MatchClock(line, start, clock)) {
-        problem = "no time text at the start of the line";
+        problem = kNoTimeText;
         return false;
     }
     std::size_t end = clock.End;

@@ -7,6 +7,8 @@
 
 namespace zentrok::monitor {
 
+inline constexpr char kNoTimeText[] = "no time text at the start of the line";
+
 struct LogLine {
     std::string_view TimeText;
     std::string_view Telegram;

@@ -11,4 +11,8 @@ std::string PortDevicePath(int port);
 // Why the device at `path` may not have opened, as far as can be told.
 std::string PortOpenHint(const std::string& path);
 
+// Whether the device at `path` is still there: a removed adapter or a closed
+// pseudo-terminal is not; an unplugged cable cannot be seen.
+bool DevicePresent(const std::string& path);
+
 }  // namespace zentrok::monitor

@@ -19,4 +19,9 @@ std::string PortOpenHint(const std::string& path) {
     return "it is in use by another program, or not accessible to this user";
 }
 
+bool DevicePresent(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
 }  // namespace zentrok::monitor

@@ -8,7 +8,7 @@
 #include "host/hand_off.h"
 #include "monitor/item_format.h"
 #include "monitor/item_printer.h"
-#include "monitor/log_line.h"
+#include "monitor/log_records.h"
 #include "monitor/sessions.h"
 #include "platform/platform.h"
 
@@ -38,8 +38,8 @@ private:
     ItemPrinter printer_;
 };
 
-void ReportBadLine(const std::string& path, int number, const std::string& problem) {
-    std::fprintf(stderr, "zentrok-monitor: %s:%d: %s\n", path.c_str(), number, problem.c_str());
+void Report(const std::string& path, const std::string& lines, const std::string& text) {
+    std::fprintf(stderr, "zentrok-monitor: %s:%s: %s\n", path.c_str(), lines.c_str(), text.c_str());
 }
 
 }  // namespace
@@ -51,25 +51,19 @@ int RunReplay(const std::string& path, bool json) {
         return 1;
     }
     Replayer replayer(json);
-    int number = 0;
     bool allRead = true;
-    for (std::string line; std::getline(file, line);) {
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        LogLine parts;
-        std::string problem;
-        if (!SplitLogLine(line, parts, problem)) {
-            ReportBadLine(path, number, problem);
+    ReadLogRecords(
+        file, kMaxTelegramLength,
+        [&](const LogRecord& record) {
+            if (record.LastLine > record.FirstLine)
+                Report(path, std::to_string(record.FirstLine) + "-" + std::to_string(record.LastLine),
+                       "one telegram with a line break (CR LF or LF) inside, logged as it came; decoded as one");
+            replayer.Telegram(record.Telegram);
+        },
+        [&](int line, const std::string& problem) {
+            Report(path, std::to_string(line), problem);
             allRead = false;
-        } else if (parts.Telegram.size() > kMaxTelegramLength) {
-            // Only a line cut by the log's length limit, which then runs on
-            // into the next, can be this long.
-            ReportBadLine(path, number, "telegram longer than " + std::to_string(kMaxTelegramLength) + " characters");
-            allRead = false;
-        } else {
-            replayer.Telegram(parts.Telegram);
-        }
-    }
+        });
     return allRead ? 0 : 1;
 }
 

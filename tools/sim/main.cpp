@@ -50,6 +50,10 @@ end character 0x14, and counts the ACK bytes (0x06) the driver answers with.
 
 At the end it reports the telegrams sent, the ACKs received and the round
 trip times (from the first byte sent to the telegram's last ACK).
+
+Exit status: 0 when every telegram got its ACKs in time and nothing else
+came back; 1 when not, or when the script, the line or the host failed;
+2 for a usage error; 130 when interrupted.
 )";
 
 // The host opens the port and only then starts watching for the end
@@ -157,7 +161,12 @@ int Run(const Options& options) {
     pacing.IntervalMs = options.IntervalMs.value_or(100);
     const Report report = SendScript(*line, script, pacing, stopRequested, std::cout);
     PrintReport(report, std::cout);
-    return report.Interrupted ? 130 : 0;
+    if (report.Interrupted) return 130;
+    if (!AcknowledgedAsExpected(report)) {
+        std::cerr << "zentrok-sim: not every telegram was acknowledged as expected\n";
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace

@@ -63,6 +63,7 @@ Report SendScript(Line& line, const Script& script, const Pacing& pacing, const 
         const Clock::time_point start = Clock::now();
         if (!line.Write(telegram.Bytes + kEndCharacter)) {
             out << "the port refused it; stopping\n";
+            report.Refused = true;
             break;
         }
         ++report.Sent;
@@ -84,6 +85,10 @@ Report SendScript(Line& line, const Script& script, const Pacing& pacing, const 
     }
     report.Interrupted = stop != 0;
     return report;
+}
+
+bool AcknowledgedAsExpected(const Report& report) {
+    return !report.Refused && report.Unanswered == 0 && report.Acks == report.ExpectedAcks && report.OtherBytes == 0;
 }
 
 void PrintReport(const Report& report, std::ostream& out) {

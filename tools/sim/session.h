@@ -24,12 +24,17 @@ struct Report {
     int OtherBytes = 0;     // anything but ACK; the driver sends nothing else
     std::vector<double> RoundTripsMs;  // first byte sent to last expected ACK
     bool Interrupted = false;
+    bool Refused = false;   // the line refused a telegram, so the rest was not sent
 };
 
 // Sends every telegram with the end character appended; one line per
 // telegram on `out`. Stops early when `stop` becomes non-zero or a write fails.
 Report SendScript(Line& line, const Script& script, const Pacing& pacing, const volatile std::sig_atomic_t& stop,
                   std::ostream& out);
+
+// Every telegram was sent and got its ACKs in time, and nothing but ACKs
+// came back.
+bool AcknowledgedAsExpected(const Report& report);
 
 // The closing summary: counts and round-trip times (min/median/max).
 void PrintReport(const Report& report, std::ostream& out);

@@ -89,9 +89,10 @@ ThreadId CurrentThreadId() {
     return id;
 }
 
-// The host thread runs its queued calls in qen_GetMsg and in qen_CloseComm's
-// wait; there is no window to create or notify.
+// Queued calls run in the qen_GetMsg and qen_CloseComm of whichever thread
+// makes them; there is no window to create or notify.
 void AttachHostThread(void (*)()) {}
 void NotifyHostThread() {}
+bool QueuedCallsRunOnAnyThread() { return true; }
 
 }  // namespace zentrok::platform

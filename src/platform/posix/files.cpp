@@ -15,6 +15,7 @@ namespace {
 
 // Values are read as Windows reads them: at most 2047 characters.
 constexpr std::size_t kMaxProfileValue = 2047;
+constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -71,26 +72,39 @@ std::string CurrentDirPath(std::initializer_list<std::string_view> parts) {
 // Private-profile rules: "[section]" lines open sections, "key=value" lines
 // hold values; names match case-insensitively, blanks around names and
 // values are dropped, and the first matching section and key win.
-std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key) {
+ProfileLookup LookUpProfileString(const std::string& path, std::string_view section, std::string_view key) {
+    ProfileLookup lookup;
     std::ifstream file(path);
+    if (!file) {
+        lookup.Found = ProfileFound::NoFile;
+        return lookup;
+    }
+    lookup.Found = ProfileFound::NoSection;
     bool inSection = false;
-    bool sectionSeen = false;
-    for (std::string raw; std::getline(file, raw);) {
+    bool firstLine = true;
+    for (std::string raw; std::getline(file, raw); firstLine = false) {
+        if (firstLine) lookup.ByteOrderMark = raw.rfind(kUtf8ByteOrderMark, 0) == 0;
         const std::string_view line = Trim(raw);
         if (!line.empty() && line.front() == '[') {
-            if (inSection) return "";  // only the first matching section counts
+            if (inSection) return lookup;  // only the first matching section counts
             const std::size_t close = line.find(']');
             const std::string_view name = Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
-            inSection = !sectionSeen && SameName(name, section);
-            sectionSeen = sectionSeen || inSection;
+            inSection = lookup.Found == ProfileFound::NoSection && SameName(name, section);
+            if (inSection) lookup.Found = ProfileFound::NoKey;
             continue;
         }
         if (!inSection || line.empty() || line.front() == ';') continue;
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos || !SameName(Trim(line.substr(0, equals)), key)) continue;
-        return std::string(Trim(line.substr(equals + 1)).substr(0, kMaxProfileValue));
+        lookup.Value = std::string(Trim(line.substr(equals + 1)).substr(0, kMaxProfileValue));
+        lookup.Found = ProfileFound::Value;
+        return lookup;
     }
-    return "";
+    return lookup;
+}
+
+std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key) {
+    return LookUpProfileString(path, section, key).Value;
 }
 
 bool AppendToFile(const std::string& path, const void* data, std::size_t size) {

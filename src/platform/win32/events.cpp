@@ -36,4 +36,7 @@ WaitResult WaitForEither(Event& first, Event& second, std::uint32_t timeoutMs) {
 
 ThreadId CurrentThreadId() { return GetCurrentThreadId(); }
 
+// The hidden window, and so every queued call, belongs to the host thread.
+bool QueuedCallsRunOnAnyThread() { return false; }
+
 }  // namespace zentrok::platform

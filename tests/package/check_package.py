@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""The Windows install tree as a host developer gets it.
+
+Installs the build tree into a scratch prefix and checks that:
+  - bin/zentrok.dll carries no debug sections and a version resource with
+    the project's version, and the tree has its README for host developers;
+  - a host built the MSVC way (clang for i686-pc-windows-msvc, lld-link with
+    its default flags, /safeseh among them) links against lib/zentrok.lib
+    and runs under Wine;
+  - so does one linked against an import library made from lib/zentrok.def
+    the way that file says (llvm-dlltool -k).
+
+Without clang, lld-link or llvm-dlltool (Debian packages clang, lld, llvm)
+the check is skipped (exit status 77), and fails under CI (CI=true).
+
+Usage: check_package.py --cmake C --build DIR --wine-run W --wine-prefix P
+                        --objdump O --version V --clang C --lld-link L
+                        --llvm-dlltool D --include DIR --host msvc_host.c
+"""
+import argparse
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+SKIP = 77
+EXPECTED = """\
+Qen_GetName: ZENTROK 65533 2 3
+qen_GetSysMsg: mask 1, entry 2 255, value 2
+qen_InitComm(250, 1): null
+qen_GetMsg, qen_CloseComm of no port: 0 0
+"""
+KERNEL32_DEF = "LIBRARY kernel32.dll\nEXPORTS\n  GetStdHandle@4\n  WriteFile@20\n  ExitProcess@4\n"
+FIXED_FILE_INFO = struct.pack("<I", 0xFEEF04BD)
+
+
+def run(command, **options):
+    return subprocess.run(command, capture_output=True, text=True, **options)
+
+
+def dll_problems(args, dll):
+    found = []
+    sections = re.findall(r"^\s*\d+\s+(\S+)", run([args.objdump, "-h", dll]).stdout, re.M)
+    debug = [name for name in sections if name.startswith(".debug")]
+    if debug:
+        found.append(f"the installed DLL has debug sections {debug}")
+    data = open(dll, "rb").read()
+    at = data.find(FIXED_FILE_INFO)
+    if at < 0:
+        return found + ["the installed DLL has no version resource"]
+    ms, ls = struct.unpack_from("<II", data, at + 8)
+    version = f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}"
+    if version != args.version or ls & 0xFFFF:
+        found.append(f"the version resource says {version}.{ls & 0xFFFF}, expected {args.version}.0")
+    return found
+
+
+def linked_host_problems(args, work, prefix, label, import_library):
+    exe = os.path.join(prefix, "bin", f"msvc_host_{label}.exe")
+    link = run([args.lld_link, "/nologo", "/subsystem:console", "/nodefaultlib", "/entry:mainCRTStartup",
+                os.path.join(work, "msvc_host.obj"), os.path.join(work, "kernel32.lib"), import_library,
+                f"/out:{exe}"])
+    if link.returncode != 0:
+        return [f"{label}: lld-link refused {import_library}: {link.stderr.strip()}"]
+    ran = run([args.wine_run, args.wine_prefix, exe], timeout=120)
+    output = ran.stdout.replace("\r\n", "\n")
+    if ran.returncode != 0 or output != EXPECTED:
+        return [f"{label}: the host exited with {ran.returncode} and printed {output!r}{ran.stderr[-300:]!r}"]
+    print(f"{label}: lld-link with default flags took {os.path.relpath(import_library, prefix)}; under Wine:")
+    print("".join("    " + line for line in output.splitlines(True)), end="")
+    return []
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("--cmake", "--build", "--wine-run", "--wine-prefix", "--objdump", "--version", "--clang",
+                   "--lld-link", "--llvm-dlltool", "--include", "--host"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+
+    missing = [tool for tool in (args.clang, args.lld_link, args.llvm_dlltool) if tool.endswith("NOTFOUND")]
+    if missing:
+        print("clang, lld-link or llvm-dlltool is not installed (Debian packages clang, lld, llvm)")
+        return 1 if os.environ.get("CI") == "true" else SKIP
+
+    work = tempfile.mkdtemp(prefix="zentrok-package-")
+    try:
+        prefix = os.path.join(work, "prefix")
+        install = run([args.cmake, "--install", args.build, "--prefix", prefix])
+        if install.returncode != 0:
+            print(f"FAIL: the install failed: {install.stderr}")
+            return 1
+        found = dll_problems(args, os.path.join(prefix, "bin", "zentrok.dll"))
+        readme = os.path.join(prefix, "README.md")
+        if not os.path.isfile(readme) or "32-bit host process" not in open(readme).read():
+            found.append("the install tree has no README.md for host developers")
+
+        with open(os.path.join(work, "kernel32.def"), "w") as kernel32:
+            kernel32.write(KERNEL32_DEF)
+        own_library = os.path.join(prefix, "lib", "zentrok_from_def.lib")
+        for command in ([args.clang, "--target=i686-pc-windows-msvc", "-ffreestanding", "-I", args.include, "-c",
+                         args.host, "-o", os.path.join(work, "msvc_host.obj")],
+                        [args.llvm_dlltool, "-m", "i386", "-k", "-d", os.path.join(work, "kernel32.def"),
+                         "-l", os.path.join(work, "kernel32.lib")],
+                        [args.llvm_dlltool, "-m", "i386", "-k", "-d", os.path.join(prefix, "lib", "zentrok.def"),
+                         "-l", own_library]):
+            done = run(command)
+            if done.returncode != 0:
+                print(f"FAIL: {' '.join(command)}: {done.stderr}")
+                return 1
+        found += linked_host_problems(args, work, prefix, "shipped", os.path.join(prefix, "lib", "zentrok.lib"))
+        found += linked_host_problems(args, work, prefix, "from-def", own_library)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+    for problem in found:
+        print(f"FAIL: {problem}")
+    if not found:
+        print(f"zentrok.dll {args.version}: no debug sections, version resource; README for host developers")
+    return 1 if found else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

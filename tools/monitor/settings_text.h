@@ -1,0 +1,16 @@
+// What the monitor says about the line settings of the port it opened.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "link/line_settings.h"
+
+namespace zentrok::monitor {
+
+// "COM<port> = <device>, RecNr<n>: 9600 baud, 8 data bits, no parity, 1 stop
+// bit, no flow control", then one line per reason that keys took their
+// defaults (missing file, missing section, missing key, not a number).
+std::vector<std::string> SettingsLines(int port, const std::string& device, const PortSetupReport& report);
+
+}  // namespace zentrok::monitor
