@@ -180,7 +180,7 @@ TEST_F(MultiEntryTelegram, LoneLastCharacterIsACodeOnlyForDTRAndP) {
 
 TEST_F(MultiEntryTelegram, NothingCarriesOverToTheNextTelegram) {
     ASSERT_TRUE(Placed("Eri12/A/B/C"));
-    ASSERT_EQ(state.Pending.Size(), 2u);
+    ASSERT_EQ(Pending().size(), 2u);
 
     // Number, kind and code start afresh.
     ASSERT_TRUE(Placed("Eri/B"));
