@@ -14,9 +14,7 @@ class MultiEntryTelegram : public DecoderTest {
 protected:
     // Decodes `entries` behind a fixed header; true when an entry qualified
     // (rather than the placeholder message standing in for none).
-    bool Placed(std::string_view entries) {
-        return Decode(MultiEntry(entries)) && Text() != ".......";
-    }
+    bool Placed(std::string_view entries) { return Decode(MultiEntry(entries)) && Text() != "......."; }
 };
 
 TEST_F(MultiEntryTelegram, HeaderAndOneEntry) {
