@@ -51,21 +51,21 @@ private:
 // Decoder state of a port, kept between telegrams. Zero-filled when the port
 // is opened.
 //
-// The Group fields belong to the entries of one multi-entry telegram. An
-// entry that opens with a kind character sets GroupKind and clears
-// GroupCode; an entry that opens with a code sets GroupCode. Entries without
-// them carry on with the kind and code of the entry before.
+// The Group fields belong to the entries of one multi-entry telegram and
+// start afresh with each telegram. An entry that opens with a kind
+// character sets GroupKind and clears GroupCode; under kind E or N, an entry
+// that opens with a code sets GroupCode. An entry without them carries on
+// with the kind and code of the entry before it.
 struct DecoderState {
-    QenMsg Msg{};  // the current decoded message
-    // Kind character in force for the current entry: blank until an entry
-    // of this telegram gives one.
-    char GroupKind = 0;
-    ShortString<2> GroupCode;  // two-letter code in force for the current entry; empty = none
+    QenMsg Msg{};              // the current decoded message
+    char GroupKind = 0;        // kind in force for the current entry; blank = none yet
+    ShortString<2> GroupCode;  // code in force for the current entry; empty = none
     PendingQueue Pending;      // further entries, built while decoding
     // Channel and Ident of the telegram, saved when its first entry was
     // placed in Msg; the host receives them with each queued entry.
+    // GroupIdent is -1 until then.
     std::uint16_t GroupChannel = 0;
-    std::int32_t GroupIdent = 0;                               // -1 until the first entry of this telegram is placed
+    std::int32_t GroupIdent = 0;
     bool GroupPlaced = false;                                  // an entry of this telegram stands in Msg
     std::array<ShortString<2>, kChannelCount> ChannelCodes{};  // registered code per channel
     std::array<std::int32_t, kChannelCount> ChannelIdents{};   // registered ident per channel; 0 = none
