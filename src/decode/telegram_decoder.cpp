@@ -1,7 +1,9 @@
 #include "decode/telegram_decoder.h"
 
 #include <cstring>
+#include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "decode/conversions.h"
 #include "decode/entry_parser.h"
@@ -10,7 +12,6 @@
 namespace zentrok {
 namespace {
 
-using layout::FixedLayout;
 using layout::MsgField;
 using layout::Placement;
 using layout::TelegramField;
@@ -75,41 +76,48 @@ void DecodeNumberAndChannel(DecoderState& state, const DecodeContext& context) {
 // A telegram of type "1", "5" or "S" ends the registration of its channel.
 void ForgetRegistration(DecoderState& state) { state.ChannelIdents[state.Msg.Channel] = 0; }
 
-// Copies the telegram characters of each placement into Code or Text. The
+// Copies the telegram characters of one placement into Code or Text. The
 // telegram has at least the plain length, and every placement lies within
-// it (checked where the layouts are defined). Inline, so that each call
-// copies its table's fixed positions directly.
-template <std::size_t N>
-inline void Place(QenMsg& msg, const DecodeContext& context, const Placement (&placements)[N]) {
-    for (const Placement& p : placements) {
-        char* chars = p.Into == MsgField::Code ? msg.Code.Chars : msg.Text.Chars;
-        for (std::size_t i = 0; i < p.From.Count; ++i)
-            chars[p.IntoPos - 1 + i] = context.Telegram.Chars[p.From.Pos - 1 + i];
-    }
+// it (checked where the layouts are defined).
+void PlaceOne(QenMsg& msg, const char* telegram, const Placement& p) {
+    char* chars = p.Into == MsgField::Code ? msg.Code.Chars : msg.Text.Chars;
+    std::memcpy(chars + p.IntoPos - 1, telegram + p.From.Pos - 1, p.From.Count);
+}
+
+// Copies every placement of a table. The table is a template argument and
+// is expanded placement by placement, so that each copy has fixed positions
+// and a fixed size.
+template <const auto& Placements, std::size_t... I>
+void PlaceEach(QenMsg& msg, const char* telegram, std::index_sequence<I...>) {
+    (PlaceOne(msg, telegram, Placements[I]), ...);
+}
+
+template <const auto& Placements>
+void Place(QenMsg& msg, const DecodeContext& context) {
+    PlaceEach<Placements>(msg, context.Telegram.Chars, std::make_index_sequence<std::size(Placements)>{});
 }
 
 // Number, Channel and Ident of a fixed telegram; Code and Text blank.
-// Inline for the same reason as Place.
-inline void DecodeFixedHeader(DecoderState& state, DecodeContext& context, const FixedLayout& fixed) {
+void DecodeFixedHeader(DecoderState& state, DecodeContext& context, TelegramField ident) {
     DecodeNumberAndChannel(state, context);
-    CopyField(context, fixed.Ident.Pos, fixed.Ident.Count);
+    CopyField(context, ident.Pos, ident.Count);
     state.Msg.Ident = HexValue(context.Work.View());
     BlankCode(state.Msg);
     BlankText(state.Msg);
 }
 
 bool DecodeType1(DecoderState& state, DecodeContext& context) {
-    DecodeFixedHeader(state, context, layout::kType1);
+    DecodeFixedHeader(state, context, layout::kType1Ident);
     ForgetRegistration(state);
-    Place(state.Msg, context, layout::kType1.Fields);
+    Place<layout::kType1Fields>(state.Msg, context);
     return true;
 }
 
 bool DecodeType5(DecoderState& state, DecodeContext& context) {
-    DecodeFixedHeader(state, context, layout::kType5);
+    DecodeFixedHeader(state, context, layout::kType5Ident);
     ForgetRegistration(state);
-    Place(state.Msg, context, layout::kType5.Fields);
-    if (state.Msg.Ident != 0) Place(state.Msg, context, layout::kType5Code);
+    Place<layout::kType5Fields>(state.Msg, context);
+    if (state.Msg.Ident != 0) Place<layout::kType5Code>(state.Msg, context);
     return true;
 }
 
@@ -117,7 +125,7 @@ bool DecodeType5(DecoderState& state, DecodeContext& context) {
 // is the registered one; another Ident ends the registration. A
 // registration itself gives no message.
 bool DecodeType3(DecoderState& state, DecodeContext& context) {
-    DecodeFixedHeader(state, context, layout::kType3);
+    DecodeFixedHeader(state, context, layout::kType3Ident);
     QenMsg& msg = state.Msg;
     std::int32_t& registeredIdent = state.ChannelIdents[msg.Channel];
     ShortString<2>& registeredCode = state.ChannelCodes[msg.Channel];
@@ -133,9 +141,10 @@ bool DecodeType3(DecoderState& state, DecodeContext& context) {
     if (registration) {
         registeredIdent = msg.Ident;
         registeredCode.Assign(FieldOf(context, layout::kRegisteredCode));
+    } else if (variant[0] == layout::kMarkedVariant) {
+        Place<layout::kType3MarkedFields>(msg, context);
     } else {
-        const bool marked = variant[0] == layout::kMarkedVariant;
-        Place(msg, context, marked ? layout::kType3Marked.Fields : layout::kType3.Fields);
+        Place<layout::kType3Fields>(msg, context);
     }
     return !registration;
 }
