@@ -98,7 +98,8 @@ void Place(QenMsg& msg, const DecodeContext& context) {
 }
 
 // Number, Channel and Ident of a fixed telegram; Code and Text blank.
-void DecodeFixedHeader(DecoderState& state, DecodeContext& context, TelegramField ident) {
+// Inline, so that each type reads its Ident with a fixed position and size.
+inline void DecodeFixedHeader(DecoderState& state, DecodeContext& context, TelegramField ident) {
     DecodeNumberAndChannel(state, context);
     CopyField(context, ident.Pos, ident.Count);
     state.Msg.Ident = HexValue(context.Work.View());
