@@ -27,7 +27,6 @@ public:
     static constexpr std::size_t kCapacity = kMaxTelegramLength;
 
     bool Empty() const { return head_ == count_; }
-    std::size_t Size() const { return count_ - head_; }
     const PendingEntry& Front() const { return items_[head_]; }
     void PopFront() { ++head_; }
     void Clear() { head_ = count_ = 0; }
@@ -51,14 +50,23 @@ private:
 
 // Decoder state of a port, kept between telegrams. Zero-filled when the port
 // is opened.
+//
+// The Group fields belong to the entries of one multi-entry telegram and
+// start afresh with each telegram. An entry that opens with a kind
+// character sets GroupKind and clears GroupCode; under kind E or N, an entry
+// that opens with a code sets GroupCode. An entry without them carries on
+// with the kind and code of the entry before it.
 struct DecoderState {
-    QenMsg Msg{};                 // the current decoded message
-    char GroupKind = 0;           // kind character of the current entry run
-    ShortString<2> GroupCode;     // code of the current entry run
-    PendingQueue Pending;         // further entries, built while decoding
-    std::uint16_t GroupChannel = 0;  // Msg.Channel when the first entry was placed
-    std::int32_t GroupIdent = 0;     // Msg.Ident when the first entry was placed
-    bool GroupPlaced = false;        // an entry of this telegram stands in Msg
+    QenMsg Msg{};              // the current decoded message
+    char GroupKind = 0;        // kind in force for the current entry; blank = none yet
+    ShortString<2> GroupCode;  // code in force for the current entry; empty = none
+    PendingQueue Pending;      // further entries, built while decoding
+    // Channel and Ident of the telegram, saved when its first entry was
+    // placed in Msg; the host receives them with each queued entry.
+    // GroupIdent is -1 until then.
+    std::uint16_t GroupChannel = 0;
+    std::int32_t GroupIdent = 0;
+    bool GroupPlaced = false;                                  // an entry of this telegram stands in Msg
     std::array<ShortString<2>, kChannelCount> ChannelCodes{};  // registered code per channel
     std::array<std::int32_t, kChannelCount> ChannelIdents{};   // registered ident per channel; 0 = none
 

@@ -7,20 +7,21 @@
 namespace zentrok {
 namespace {
 
-// An entry that starts with one of these opens a new kind run.
-constexpr std::string_view kKindCharacters = "0ENO@#AIXL&";
-// Two-letter codes packed pairwise: da, ti, ri, id, Pi, ai, ph.
-constexpr std::string_view kCodeTable = "datiriidPiaiph";
+// The kind characters: an entry that starts with one of these sets
+// GroupKind. Only kinds E and N carry entries for the host.
+constexpr std::string_view kEntryKinds = "0ENO@#AIXL&";
+// The two-letter entry codes, packed pairwise: da, ti, ri, id, Pi, ai, ph.
+constexpr std::string_view kEntryCodePairs = "datiriidPiaiph";
 constexpr std::string_view kDeliveredCode = "ri";
 constexpr char kSeparator = '/';
 constexpr std::size_t kTextWidth = 7;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A code is found in the table at an odd (1-based) position.
+// A code is found among the pairs at an odd (1-based) position.
 bool IsCode(std::string_view candidate) {
     if (candidate.empty()) return false;
-    const std::size_t at = kCodeTable.find(candidate);
+    const std::size_t at = kEntryCodePairs.find(candidate);
     return at != std::string_view::npos && at % 2 == 0;
 }
 
@@ -63,30 +64,9 @@ void TakeText(ShortString<255>& telegram, ShortString<kTextWidth>& text) {
     telegram.DeleteFront(slash != 0 ? slash : telegram.Length);
 }
 
-}  // namespace
-
-void ParseEntry(DecoderState& state, DecodeContext& context) {
-    ShortString<255>& telegram = context.Telegram;
-    ShortString<kTextWidth> text;  // stays empty unless the entry yields output
-
-    const char first = telegram.At(1);
-    if (!telegram.Empty() && kKindCharacters.find(first) != std::string_view::npos) {
-        state.GroupKind = first;
-        state.GroupCode.Length = 0;
-        telegram.DeleteFront(1);
-    }
-
-    if (state.GroupKind == 'E' || state.GroupKind == 'N') {
-        TakeCode(state, context);
-        if (state.GroupCode.View() == kDeliveredCode)
-            TakeText(telegram, text);
-        else
-            SkipEntry(telegram);
-    } else {
-        SkipEntry(telegram);
-    }
-    if (text.Empty()) return;
-
+// The first entry that yields output becomes the telegram's message; the
+// ones after it are queued.
+void PlaceOrQueue(DecoderState& state, DecodeContext& context, const ShortString<kTextWidth>& text) {
     QenMsg& msg = state.Msg;
     if (!state.GroupPlaced) {
         state.GroupPlaced = true;
@@ -103,6 +83,31 @@ void ParseEntry(DecoderState& state, DecodeContext& context) {
     std::memcpy(entry.data(), context.EntryCode.Chars, 2);
     std::memcpy(entry.data() + 2, text.Chars, kTextWidth);
     state.Pending.Push(entry);
+}
+
+}  // namespace
+
+void ParseEntry(DecoderState& state, DecodeContext& context) {
+    ShortString<255>& telegram = context.Telegram;
+    ShortString<kTextWidth> text;  // stays empty unless the entry yields output
+
+    const char first = telegram.At(1);
+    if (!telegram.Empty() && kEntryKinds.find(first) != std::string_view::npos) {
+        state.GroupKind = first;
+        state.GroupCode.Length = 0;
+        telegram.DeleteFront(1);
+    }
+
+    if (state.GroupKind == 'E' || state.GroupKind == 'N') {
+        TakeCode(state, context);
+        if (state.GroupCode.View() == kDeliveredCode)
+            TakeText(telegram, text);
+        else
+            SkipEntry(telegram);
+    } else {
+        SkipEntry(telegram);
+    }
+    if (!text.Empty()) PlaceOrQueue(state, context, text);
 }
 
 }  // namespace zentrok

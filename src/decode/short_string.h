@@ -17,8 +17,6 @@ struct ShortString {
     std::uint8_t Length = 0;
     char Chars[N] = {};
 
-    static constexpr std::size_t Capacity = N;
-
     std::string_view View() const { return {Chars, Length}; }
     bool Empty() const { return Length == 0; }
 

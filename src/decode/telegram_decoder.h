@@ -19,9 +19,4 @@ bool DecodeTelegram(DecoderState& state, DecodeContext& context, const SendAckFn
 // positions past the end reading as NUL, then drops leading blanks.
 void CopyField(DecodeContext& context, std::size_t pos, std::size_t count);
 
-// Reads the time stamp of a 34-character telegram into state.Msg.Stamp.
-// Returns whether it is a valid time and date of the current UTC year;
-// otherwise Stamp.wYear is left as kNoStamp.
-bool ParseStamp(DecoderState& state, DecodeContext& context);
-
 }  // namespace zentrok

@@ -5,20 +5,23 @@
 namespace zentrok {
 namespace {
 
-struct EntryPrefix {
+// A line that begins with `Prefix` writes `Mark` into the table entry
+// numbered by the hexadecimal digit after the prefix.
+struct EntryLine {
     std::string_view Prefix;
-    std::uint8_t Value;
+    std::uint8_t Mark;
 };
 
-constexpr EntryPrefix kEntryPrefixes[] = {
+constexpr EntryLine kEntryLines[] = {
     {"   R E", 0xFF},
     {"   A F", 0xFE},
 };
 
+// A line equal to `Line` sets (`Sets`) or clears the status bit `Bit`.
 struct MaskLine {
     std::string_view Line;
     std::int32_t Bit;
-    bool Set;
+    bool Sets;
 };
 
 constexpr MaskLine kMaskLines[] = {
@@ -32,17 +35,18 @@ constexpr MaskLine kMaskLines[] = {
 }  // namespace
 
 void DecodeSysLine(std::string_view line, std::int32_t* stateMask, std::uint8_t* stateTable) {
-    for (const EntryPrefix& entry : kEntryPrefixes) {
-        if (line.substr(0, entry.Prefix.size()) != entry.Prefix) continue;
+    for (const EntryLine& entryLine : kEntryLines) {
+        const std::size_t prefixLength = entryLine.Prefix.size();
+        if (line.substr(0, prefixLength) != entryLine.Prefix) continue;
         // The character after the prefix numbers the entry; a line without a
         // hexadecimal digit there ends the call with nothing more changed.
-        const int d = line.size() > entry.Prefix.size() ? HexDigit(line[entry.Prefix.size()]) : -1;
-        if (d < 0) return;
-        if (d >= 1 && d <= kStateTableSize && stateTable) stateTable[d - 1] = entry.Value;
+        const int entry = line.size() > prefixLength ? HexDigit(line[prefixLength]) : -1;
+        if (entry < 0) return;
+        if (entry >= 1 && entry <= kStateTableSize && stateTable) stateTable[entry - 1] = entryLine.Mark;
     }
     for (const MaskLine& mask : kMaskLines) {
         if (line != mask.Line) continue;
-        if (stateMask) *stateMask = mask.Set ? (*stateMask | mask.Bit) : (*stateMask & ~mask.Bit);
+        if (stateMask) *stateMask = mask.Sets ? (*stateMask | mask.Bit) : (*stateMask & ~mask.Bit);
         return;
     }
 }

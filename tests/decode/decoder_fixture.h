@@ -17,8 +17,7 @@ namespace zentrok::test {
 
 // A line of `length` blanks with each text laid over it from its 1-based
 // position on, as the telegram layouts are written.
-inline std::string Line(std::size_t length,
-                        std::initializer_list<std::pair<std::size_t, std::string_view>> fields) {
+inline std::string Line(std::size_t length, std::initializer_list<std::pair<std::size_t, std::string_view>> fields) {
     std::string line(length, ' ');
     for (const auto& [pos, text] : fields) line.replace(pos - 1, text.size(), text);
     return line;
@@ -41,9 +40,12 @@ protected:
     }
 
     // Decodes `telegram` on this port's state, as the reader thread does.
-    bool Decode(std::string_view telegram) {
+    bool Decode(std::string_view telegram) { return Decode(state, telegram); }
+
+    // Decodes `telegram` on the state of another port.
+    bool Decode(DecoderState& port, std::string_view telegram) {
         context.Telegram.Assign(telegram);
-        return DecodeTelegram(state, context, [this] { ++acks; });
+        return DecodeTelegram(port, context, [this] { ++acks; });
     }
 
     std::string Code() const { return {state.Msg.Code.Chars, state.Msg.Code.Length}; }

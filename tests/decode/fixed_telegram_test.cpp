@@ -68,8 +68,8 @@ TEST_F(FixedTelegram, Type5WithIdentZeroKeepsBlankCode) {
 
 TEST_F(FixedTelegram, FieldsFollowTheConversionRules) {
     ASSERT_TRUE(Decode(Line(20, {{1, "1"}, {9, "1A 2B "}})));
-    EXPECT_EQ(state.Msg.Number, 0);  // two blanks
-    EXPECT_EQ(state.Msg.Channel, 0);  // blank channel
+    EXPECT_EQ(state.Msg.Number, 0);    // two blanks
+    EXPECT_EQ(state.Msg.Channel, 0);   // blank channel
     EXPECT_EQ(state.Msg.Ident, 0x1A);  // reading stops at the inner blank
 
     ASSERT_TRUE(Decode(Line(20, {{1, "1-9f"}})));
@@ -95,7 +95,7 @@ TEST_F(FixedTelegram, OnlyLengths20And34AreDecoded) {
 
 TEST_F(FixedTelegram, RejectedTelegramLeavesTheChannelMemoryAlone) {
     ASSERT_FALSE(Decode(Registration('F', "00ABCD", "K7")));
-    EXPECT_FALSE(Decode(Line(21, {{1, "101F"}})));  // length rule
+    EXPECT_FALSE(Decode(Line(21, {{1, "101F"}})));                          // length rule
     EXPECT_FALSE(Decode(Line(34, {{1, "101F"}, {21, "25:00/00/01/01"}})));  // invalid stamp
     ASSERT_TRUE(Decode(Type3('F', "00ABCD", "ok  55")));
     EXPECT_EQ(Code(), "K7");
@@ -103,10 +103,12 @@ TEST_F(FixedTelegram, RejectedTelegramLeavesTheChannelMemoryAlone) {
 
 TEST_F(FixedTelegram, StampRequiresAValidTimeAndDateOfTheClockYear) {
     struct Case {
-        std::uint16_t year;
-        const char* stamp;
-        bool valid;
+        std::uint16_t Year;
+        const char* Stamp;
+        bool Valid;
     };
+    // Two cases a line; clang-format would spread them unevenly.
+    // clang-format off
     const Case cases[] = {
         {2024, "00:00/00/29/02", true},   {2023, "00:00/00/29/02", false},
         {2000, "00:00/00/29/02", true},   {1900, "00:00/00/29/02", false},
@@ -122,11 +124,12 @@ TEST_F(FixedTelegram, StampRequiresAValidTimeAndDateOfTheClockYear) {
         {1, "00:00/00/01/01", true},      {0, "00:00/00/01/01", false},
         {9999, "00:00/00/31/12", true},   {10000, "00:00/00/01/01", false},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.year) + " " + c.stamp);
-        now.wYear = c.year;
-        EXPECT_EQ(Decode(Type1(c.stamp)), c.valid);
-        EXPECT_EQ(state.Msg.Stamp.wYear, c.valid ? c.year : kNoStamp);
+        SCOPED_TRACE(std::to_string(c.Year) + " " + c.Stamp);
+        now.wYear = c.Year;
+        EXPECT_EQ(Decode(Type1(c.Stamp)), c.Valid);
+        EXPECT_EQ(state.Msg.Stamp.wYear, c.Valid ? c.Year : kNoStamp);
     }
 }
 

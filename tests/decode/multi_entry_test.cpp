@@ -14,9 +14,7 @@ class MultiEntryTelegram : public DecoderTest {
 protected:
     // Decodes `entries` behind a fixed header; true when an entry qualified
     // (rather than the placeholder message standing in for none).
-    bool Placed(std::string_view entries) {
-        return Decode(MultiEntry(entries)) && Text() != ".......";
-    }
+    bool Placed(std::string_view entries) { return Decode(MultiEntry(entries)) && Text() != "......."; }
 };
 
 TEST_F(MultiEntryTelegram, HeaderAndOneEntry) {
@@ -180,7 +178,7 @@ TEST_F(MultiEntryTelegram, LoneLastCharacterIsACodeOnlyForDTRAndP) {
 
 TEST_F(MultiEntryTelegram, NothingCarriesOverToTheNextTelegram) {
     ASSERT_TRUE(Placed("Eri12/A/B/C"));
-    ASSERT_EQ(state.Pending.Size(), 2u);
+    ASSERT_EQ(Pending().size(), 2u);
 
     // Number, kind and code start afresh.
     ASSERT_TRUE(Placed("Eri/B"));

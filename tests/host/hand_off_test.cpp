@@ -6,13 +6,20 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
-#include "decode/telegram_decoder.h"
+#include "../decode/decoder_fixture.h"
 #include "host/hand_off.h"
 
-namespace zentrok {
+namespace zentrok::test {
 namespace {
+
+// Telegrams are decoded on the fixture's port state, as the reader does.
+using HandOffRetrieval = DecoderTest;
+
+// A message and two queued entries: "12"/" Hall A", "03"/"   gate", "07"/"      9".
+constexpr std::string_view kThreeItems = "S071#2A4F/Eri12/Hall A/ri03/gate/Nda5/x/Eri7/9]";
 
 constexpr std::uint8_t kHostPattern = 0xA5;
 
@@ -62,16 +69,6 @@ RecordBytes EntryImage(std::uint16_t channel, std::int32_t ident, std::string_vi
     return BytesOf(msg);
 }
 
-QenSystemTime FixedClock() { return {2024, 5, 3, 17, 10, 20, 30, 400}; }
-
-// Decodes one telegram, given without its end character, into `state`.
-bool Decode(DecoderState& state, std::string_view telegram) {
-    DecodeContext context;
-    context.Clock = FixedClock;
-    context.Telegram.Assign(telegram);
-    return DecodeTelegram(state, context, [] {});
-}
-
 PendingEntry Entry(std::string_view nineChars) {
     PendingEntry entry;
     std::memcpy(entry.data(), nineChars.data(), entry.size());
@@ -85,7 +82,7 @@ RecordBytes DeliverOne(HandOff& handOff, bool& delivered) {
     return BytesOf(host);
 }
 
-TEST(HandOffRetrieval, IdlePortDeliversNothing) {
+TEST_F(HandOffRetrieval, IdlePortDeliversNothing) {
     HandOff handOff;
     bool delivered = true;
     EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(HostRecord()));
@@ -98,12 +95,11 @@ TEST(HandOffRetrieval, IdlePortDeliversNothing) {
     EXPECT_FALSE(delivered);
 }
 
-TEST(HandOffRetrieval, MultiEntryTelegramDeliversMessageThenEntriesInOrder) {
-    DecoderState state;
+TEST_F(HandOffRetrieval, MultiEntryTelegramDeliversMessageThenEntriesInOrder) {
     // Stamp words left by an earlier telegram; this one carries no time, yet
     // the host receives all 16 bytes as they stand.
     state.Msg.Stamp = {2023, 11, 2, 14, 8, 9, 10, 11};
-    ASSERT_TRUE(Decode(state, "S071#2A4F/Eri12/Hall A/ri03/gate/Nda5/x/Eri7/9]"));
+    ASSERT_TRUE(Decode(kThreeItems));
     const QenSystemTime stamp = {QEN_NO_STAMP, 11, 2, 14, 8, 9, 10, 11};
 
     HandOff handOff;
@@ -131,8 +127,7 @@ TEST(HandOffRetrieval, MultiEntryTelegramDeliversMessageThenEntriesInOrder) {
     EXPECT_FALSE(handOff.WaitTaken(0));
 }
 
-TEST(HandOffRetrieval, SingleMessageSignalsAtOnceAndCopiesOnlyWhatItHolds) {
-    DecoderState state;
+TEST_F(HandOffRetrieval, SingleMessageSignalsAtOnceAndCopiesOnlyWhatItHolds) {
     state.Msg.Number = -9;
     state.Msg.Channel = 15;
     state.Msg.Ident = -1;
@@ -154,21 +149,20 @@ TEST(HandOffRetrieval, SingleMessageSignalsAtOnceAndCopiesOnlyWhatItHolds) {
 
     // A telegram of an unknown type gives empty Code and Text: only the two
     // length bytes are written.
-    ASSERT_TRUE(Decode(state, "Zany"));
+    ASSERT_TRUE(Decode("Zany"));
     handOff.Announce(state);
     EXPECT_EQ(DeliverOne(handOff, delivered), MessageImage(0, 0, 0, "", "", state.Msg.Stamp));
     EXPECT_TRUE(delivered);
     EXPECT_TRUE(handOff.WaitTaken(0));
 }
 
-TEST(HandOffRetrieval, UpperCasesOnlyLatinLetters) {
-    DecoderState state;
+TEST_F(HandOffRetrieval, UpperCasesOnlyLatinLetters) {
     state.Msg.Code = {2, {'a', 'z'}};  // codes are copied as they are
     state.Msg.Text = {7, {'`', 'a', 'z', '{', '\xE4', '\xFF', '@'}};
     state.GroupChannel = 4;
     state.GroupIdent = 0x7FFFFFFF;
     state.Pending.Push(Entry("x5m\xE9[`{~z"));
-    state.Pending.Push(Entry("  \x80\xFA" "aZ09 "));
+    state.Pending.Push(Entry(std::string("  \x80\xFA") + "aZ09 "));
     state.Pending.Push(Entry("99abcdefg"));
 
     HandOff handOff;
@@ -180,7 +174,7 @@ TEST(HandOffRetrieval, UpperCasesOnlyLatinLetters) {
     const std::int32_t ident = 0x7FFFFFFF;
     EXPECT_EQ(DeliverOne(handOff, delivered), EntryImage(4, ident, "x5", "M\xE9[`{~Z"));
     EXPECT_FALSE(handOff.WaitTaken(0));
-    EXPECT_EQ(DeliverOne(handOff, delivered), EntryImage(4, ident, "  ", "\x80\xFA" "AZ09 "));
+    EXPECT_EQ(DeliverOne(handOff, delivered), EntryImage(4, ident, "  ", std::string("\x80\xFA") + "AZ09 "));
     EXPECT_FALSE(handOff.WaitTaken(0)) << "three entries: only the fourth call signals";
     EXPECT_EQ(DeliverOne(handOff, delivered), EntryImage(4, ident, "99", "ABCDEFG"));
     EXPECT_TRUE(delivered);
@@ -189,11 +183,10 @@ TEST(HandOffRetrieval, UpperCasesOnlyLatinLetters) {
     EXPECT_FALSE(delivered);
 }
 
-TEST(HandOffRetrieval, NewAnnouncementIsDeliveredBeforeEarlierEntries) {
-    DecoderState first;
-    ASSERT_TRUE(Decode(first, "S071#2A4F/Eri12/Hall A/ri03/gate/Nda5/x/Eri7/9]"));
+TEST_F(HandOffRetrieval, NewAnnouncementIsDeliveredBeforeEarlierEntries) {
+    ASSERT_TRUE(Decode(kThreeItems));
     HandOff handOff;
-    handOff.Announce(first);
+    handOff.Announce(state);
     bool delivered = false;
     DeliverOne(handOff, delivered);  // the message; its two entries stay queued
     ASSERT_TRUE(delivered);
@@ -213,9 +206,8 @@ TEST(HandOffRetrieval, NewAnnouncementIsDeliveredBeforeEarlierEntries) {
     EXPECT_FALSE(delivered);
 }
 
-TEST(HandOffRetrieval, WithdrawEndsTheHandOff) {
-    DecoderState state;
-    ASSERT_TRUE(Decode(state, "S071#2A4F/Eri12/Hall A/ri03/gate/Nda5/x/Eri7/9]"));
+TEST_F(HandOffRetrieval, WithdrawEndsTheHandOff) {
+    ASSERT_TRUE(Decode(kThreeItems));
     HandOff handOff;
     bool delivered = false;
 
@@ -227,7 +219,7 @@ TEST(HandOffRetrieval, WithdrawEndsTheHandOff) {
     EXPECT_FALSE(handOff.WaitTaken(0));
 
     // Message taken, entries not: the rest is dropped.
-    ASSERT_TRUE(Decode(state, "S071#2A4F/Eri12/Hall A/ri03/gate/Nda5/x/Eri7/9]"));
+    ASSERT_TRUE(Decode(kThreeItems));
     handOff.Announce(state);
     DeliverOne(handOff, delivered);
     ASSERT_TRUE(delivered);
@@ -252,4 +244,4 @@ TEST(HandOffRetrieval, WithdrawEndsTheHandOff) {
 }
 
 }  // namespace
-}  // namespace zentrok
+}  // namespace zentrok::test
