@@ -87,6 +87,7 @@ void TCommThread::ReceiveTelegram() {
     std::string logFailure;
     if (!AppendTelegramLog(telegram.View(), platform::LocalNow, trace_.On() ? &logFailure : nullptr))
         trace_.LogNotWritten(logFailure);
+    if (trace_.On()) tracedTelegram_ = telegram.View();  // decoding may shorten it in place
     if (DecodeTelegram(decoder_, context_, sendAck_))
         HandOver();
     else
@@ -111,7 +112,7 @@ void TCommThread::HandOver() {
     if (host_thread::Run(setMsgReady_) && handOff_.WaitTaken(kHandOffWaitMs))
         SendAck();
     else if (trace_.On())
-        trace_.Withdrawn(context_.Telegram.View(), StopEvent.Wait(0));
+        trace_.Withdrawn(tracedTelegram_, StopEvent.Wait(0));
     handOff_.Withdraw();
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "decode/decoder_state.h"
@@ -67,6 +68,7 @@ private:
     platform::Event ended_{platform::Event::Mode::ManualReset};
     host_thread::Call setMsgReady_;
     Trace trace_;
+    std::string tracedTelegram_;  // as received, while tracing
     bool goneTraced_ = false;
     std::thread thread_;
 };
