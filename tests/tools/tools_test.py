@@ -601,8 +601,12 @@ class WineTest(SampleChecks, unittest.TestCase):
 
     def monitor(self, workspace, *options, env=None):
         env = dict(env or workspace.env, WINEPATH=windows_path(ARGS.dll_dir))
-        return run([ARGS.wine_run, ARGS.wine_prefix, ARGS.monitor] + list(options), cwd=workspace.path, env=env,
-                   timeout=90)
+        result = run([ARGS.wine_run, ARGS.wine_prefix, ARGS.monitor] + list(options), cwd=workspace.path, env=env,
+                     timeout=90)
+        # Text written by a Windows program ends its lines with CR LF.
+        result.stdout = result.stdout.replace(b"\r\n", b"\n")
+        result.stderr = result.stderr.replace(b"\r\n", b"\n")
+        return result
 
     def free_port(self):
         for number in range(60, 256):
@@ -640,7 +644,7 @@ class WineTest(SampleChecks, unittest.TestCase):
         link = windows_path(os.path.join(ARGS.wine_prefix, "dosdevices", "com%d" % port))
         result = self.monitor(workspace, "--list", env=dict(workspace.env, WINEPREFIX=ARGS.wine_prefix))
         self.assertEqual(result.returncode, 0, text(result.stderr))
-        self.assertIn("COM%-4d  \\\\.\\COM%d -> Wine link %s  (free)" % (port, port, link),
+        self.assertIn("%-6s  \\\\.\\COM%d -> Wine link %s  (free)" % ("COM%d" % port, port, link),
                       text(result.stdout).splitlines())
 
 
