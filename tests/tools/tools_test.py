@@ -9,11 +9,11 @@ against it through ZENTROK_PORT_DIR, each in a working folder of its own.
                   --examples DIR --data DIR --bindings DIR --binding-hosts DIR
                   --project-version V [--no-ctypes] [unittest names...]
 
-The Windows build runs WineTest only: zentrok-monitor.exe under Wine against
-the simulator built for the build machine, on a pseudo-terminal linked into
-the Wine prefix.
+The Windows build runs WineTest and ReplayTest with zentrok-monitor.exe under
+Wine; WineTest's device end is the simulator built for the build machine, on
+a pseudo-terminal linked into the Wine prefix.
 
-    tools_test.py --monitor M.exe --sim S --wine-run R --wine-prefix P --dll-dir D WineTest
+    tools_test.py --monitor M.exe --sim S --wine-run R --wine-prefix P --dll-dir D WineTest ReplayTest
 """
 import argparse
 import ctypes
@@ -86,6 +86,23 @@ def trace_events(path, port):
 
 def run(command, cwd=None, env=None, timeout=RUN_TIMEOUT):
     return subprocess.run(command, cwd=cwd, env=env, capture_output=True, timeout=timeout)
+
+
+def windows_path(path):
+    """A Linux path as a program under Wine names it (drive Z: is the root)."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def run_monitor(arguments, cwd=None, env=None):
+    """The monitor; in the Windows build zentrok-monitor.exe under Wine, which
+    takes Linux paths as paths on drive Z: and ends its lines with CR LF."""
+    if not ARGS.wine_run:
+        return run([ARGS.monitor] + arguments, cwd=cwd, env=env)
+    env = dict(env or os.environ, WINEPATH=windows_path(ARGS.dll_dir))
+    result = run([ARGS.wine_run, ARGS.wine_prefix, ARGS.monitor] + arguments, cwd=cwd, env=env, timeout=90)
+    result.stdout = result.stdout.replace(b"\r\n", b"\n")
+    result.stderr = result.stderr.replace(b"\r\n", b"\n")
+    return result
 
 
 def text(stream):
@@ -310,7 +327,7 @@ class ReplayTest(unittest.TestCase):
     """zentrok-monitor --replay of a checked-in log file."""
 
     def replay(self, path, *options):
-        return run([ARGS.monitor, "--replay", path] + list(options))
+        return run_monitor(["--replay", path] + list(options))
 
     def test_rows_of_a_known_log_with_its_bad_lines_reported(self):
         log = os.path.join(ARGS.data, "replay.zqa")
@@ -371,7 +388,7 @@ class ReplayTest(unittest.TestCase):
         files = [os.path.join(folder, name) for name in ("202402_3.zqa", "202403_1.zqa")]
         for paths in ([folder], files):
             with self.subTest(paths=paths):
-                result = run([ARGS.monitor, "--replay"] + paths)
+                result = run_monitor(["--replay"] + paths)
                 self.assertEqual(text(result.stdout).splitlines()[1:], rows)
                 self.assertEqual((result.returncode, text(result.stderr)),
                                  (0, "zentrok-monitor: 2 telegrams replayed from 2 files\n"))
@@ -385,7 +402,7 @@ class ReplayTest(unittest.TestCase):
         ]
         for path, message in cases:
             with self.subTest(path=path):
-                result = run([ARGS.monitor, "--replay", path])
+                result = run_monitor(["--replay", path])
                 self.assertEqual((result.returncode, result.stdout), (1, b""))
                 self.assertIn(message, text(result.stderr))
                 self.assertIn("0 telegrams replayed", text(result.stderr))
@@ -590,23 +607,12 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         self.assert_samples_acknowledged(simulator.report())
 
 
-def windows_path(path):
-    """A Linux path as a program under Wine names it (drive Z: is the root)."""
-    return "Z:" + path.replace("/", "\\")
-
-
 class WineTest(SampleChecks, unittest.TestCase):
     """zentrok-monitor.exe under Wine, with the simulator on a pseudo-terminal
     linked into the Wine prefix."""
 
     def monitor(self, workspace, *options, env=None):
-        env = dict(env or workspace.env, WINEPATH=windows_path(ARGS.dll_dir))
-        result = run([ARGS.wine_run, ARGS.wine_prefix, ARGS.monitor] + list(options), cwd=workspace.path, env=env,
-                     timeout=90)
-        # Text written by a Windows program ends its lines with CR LF.
-        result.stdout = result.stdout.replace(b"\r\n", b"\n")
-        result.stderr = result.stderr.replace(b"\r\n", b"\n")
-        return result
+        return run_monitor(list(options), cwd=workspace.path, env=env or workspace.env)
 
     def free_port(self):
         for number in range(60, 256):
