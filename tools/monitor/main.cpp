@@ -38,7 +38,8 @@ constexpr const char* kUsage = R"(usage: zentrok-monitor --port N [--section N] 
 
 Columns: item number, telegram number, channel, ident (hex), code, text, time
 stamp ("-" when none) and whether the item is a queued entry of the message
-before it (queued entries carry no telegram number or time stamp).
+before it (queued entries carry no telegram number or time stamp); a replay
+adds the time each telegram was received, as the log wrote it.
 )";
 
 volatile std::sig_atomic_t stopRequested = 0;
