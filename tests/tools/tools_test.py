@@ -170,8 +170,14 @@ class Simulator:
         return text(out) + text(err)
 
     def _stop(self):
+        # Asked to stop, the simulator removes its link; a Wine prefix keeps
+        # links that are left behind.
         if self.process.poll() is None:
-            self.process.kill()
+            self.process.terminate()
+            try:
+                self.process.communicate(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
         self.process.communicate()
 
 
