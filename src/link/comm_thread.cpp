@@ -1,6 +1,7 @@
 #include "link/comm_thread.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "link/line_settings.h"
 #include "link/telegram_log.h"
@@ -16,10 +17,16 @@ TCommThread::~TCommThread() {
 }
 
 bool TCommThread::Open(std::int32_t portNumber, std::int32_t recNumber) {
-    auto device = platform::SerialPort::Open(portNumber);
-    if (!device) return false;
+    trace_ = Trace::ForPort(portNumber);
+    platform::OpenError why;
+    auto device = platform::SerialPort::Open(portNumber, trace_.On() ? &why : nullptr);
+    if (!device) {
+        trace_.NotOpened(platform::SerialPort::DeviceName(portNumber), why);
+        return false;
+    }
     const platform::PortSetup setup = ReadPortSetup(recNumber);
-    device->Configure(setup);
+    const platform::ConfigureResult configured = device->Configure(setup);
+    if (trace_.On()) trace_.Opened(platform::SerialPort::DeviceName(portNumber), recNumber, setup.Line, configured);
     PortHandle = std::make_unique<FramedPort>(std::move(device), setup.Line.EvtChar);
     decoder_.ClearChannelMemory();
     return true;
@@ -30,6 +37,7 @@ void TCommThread::Start() {
 }
 
 void TCommThread::Stop() {
+    const auto start = std::chrono::steady_clock::now();
     StopEvent.Set();
     if (!host_thread::IsHostThread()) host_thread::Cancel(setMsgReady_);
     if (host_thread::MayRunQueued()) {
@@ -40,6 +48,9 @@ void TCommThread::Stop() {
         platform::HostWait(ended_, nullptr, platform::kInfinite);
     }
     thread_.join();
+    if (trace_.On())
+        trace_.Closed(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                          .count());
 }
 
 void TCommThread::ReaderLoop() {
@@ -63,7 +74,9 @@ void TCommThread::ReaderLoop() {
 }
 
 void TCommThread::ReceiveTelegram() {
-    const std::uint32_t count = std::min(PortHandle->ClearErrors().InQueue, kMaxReadBytes);
+    const QueueStatus status = PortHandle->ClearErrors();
+    if (trace_.On() && (status.Overflowed || status.Line.Any())) trace_.LineTrouble(status, true);
+    const std::uint32_t count = std::min(status.InQueue, kMaxReadBytes);
     ShortString<255>& telegram = context_.Telegram;
     PortHandle->Read(telegram.Chars, count);
     // The last byte read, normally the end character, is not part of it.
@@ -71,7 +84,10 @@ void TCommThread::ReceiveTelegram() {
     PortHandle->PurgeInput();
     if (telegram.Empty()) return;
 
-    AppendTelegramLog(telegram.View());
+    std::string logFailure;
+    if (!AppendTelegramLog(telegram.View(), platform::LocalNow, trace_.On() ? &logFailure : nullptr))
+        trace_.LogNotWritten(logFailure);
+    if (trace_.On()) tracedTelegram_ = telegram.View();  // decoding may shorten it in place
     if (DecodeTelegram(decoder_, context_, sendAck_))
         HandOver();
     else
@@ -79,13 +95,24 @@ void TCommThread::ReceiveTelegram() {
 }
 
 void TCommThread::CheckLine() {
-    if (PortHandle->ClearErrors().Overflowed) PortHandle->PurgeInput();
+    const QueueStatus status = PortHandle->ClearErrors();
+    const bool purge = status.Overflowed || status.Line.LostInput();
+    if (purge) PortHandle->PurgeInput();
+    if (!trace_.On()) return;
+    if (status.Overflowed || status.Line.Any()) trace_.LineTrouble(status, purge);
+    if (!goneTraced_ && PortHandle->DeviceGone()) {
+        trace_.DeviceGone();
+        goneTraced_ = true;
+    }
 }
 
 // Announces the message on the host thread and acknowledges the telegram
 // only if the host takes the message and every entry in time.
 void TCommThread::HandOver() {
-    if (host_thread::Run(setMsgReady_) && handOff_.WaitTaken(kHandOffWaitMs)) SendAck();
+    if (host_thread::Run(setMsgReady_) && handOff_.WaitTaken(kHandOffWaitMs))
+        SendAck();
+    else if (trace_.On())
+        trace_.Withdrawn(tracedTelegram_, StopEvent.Wait(0));
     handOff_.Withdraw();
 }
 

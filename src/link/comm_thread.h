@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "decode/decoder_state.h"
@@ -11,6 +12,7 @@
 #include "host/hand_off.h"
 #include "link/framed_port.h"
 #include "link/host_thread.h"
+#include "link/trace.h"
 #include "platform/platform.h"
 
 namespace zentrok {
@@ -34,7 +36,8 @@ public:
     TCommThread& operator=(const TCommThread&) = delete;
 
     // Opens port `portNumber` with the settings of section `recNumber` and
-    // clears the channel memory. False when the port cannot be opened.
+    // clears the channel memory. False when the port cannot be opened. The
+    // trace, if ZENTROK_TRACE asks for one, starts here.
     bool Open(std::int32_t portNumber, std::int32_t recNumber);
 
     // Starts the reader thread.
@@ -64,6 +67,9 @@ private:
     SendAckFn sendAck_;
     platform::Event ended_{platform::Event::Mode::ManualReset};
     host_thread::Call setMsgReady_;
+    Trace trace_;
+    std::string tracedTelegram_;  // as received, while tracing
+    bool goneTraced_ = false;
     std::thread thread_;
 };
 

@@ -39,6 +39,7 @@ QueueStatus FramedPort::ClearErrors() {
     TakeIn();
     QueueStatus status;
     status.Overflowed = queue_.TakeOverflow();
+    status.Line = device_->TakeLineErrors();
     status.InQueue = static_cast<std::uint32_t>(queue_.Size());
     return status;
 }

@@ -18,6 +18,7 @@ namespace zentrok {
 struct QueueStatus {
     bool Overflowed = false;    // bytes were lost since the last query
     std::uint32_t InQueue = 0;  // bytes waiting in the input queue
+    platform::LineErrors Line;  // what the device reported since the last query
 };
 
 class FramedPort {
@@ -35,7 +36,8 @@ public:
     // do not extend the wait. The armed wait stays armed on a time-out.
     Wake WaitForEndOr(platform::Event& stop, std::uint32_t timeoutMs);
 
-    // Reports and clears the overflow, with the queue's byte count.
+    // Reports and clears the overflow and the line errors, with the queue's
+    // byte count.
     QueueStatus ClearErrors();
 
     // Moves `count` queued bytes to `dest`; positions the queue cannot fill
@@ -46,6 +48,8 @@ public:
     void PurgeInput();
 
     void WriteByte(char byte) { device_->WriteByte(byte); }
+
+    bool DeviceGone() { return device_->DeviceGone(); }
 
 private:
     // Moves every byte the device has delivered into the queue.

@@ -76,6 +76,22 @@ platform::PortSetup BuildPortSetup(Read read) {
 
 std::string SectionName(std::int32_t recNumber) { return "RecNr" + std::to_string(recNumber); }
 
+std::string ParityText(std::uint8_t parity) {
+    static constexpr const char* kNames[] = {"no parity", "odd parity", "even parity", "mark parity", "space parity"};
+    return parity < 5 ? kNames[parity] : "parity " + std::to_string(parity);
+}
+
+std::string StopBitsText(std::uint8_t stopBits) {
+    static constexpr const char* kNames[] = {"1 stop bit", "1.5 stop bits", "2 stop bits"};
+    return stopBits < 3 ? kNames[stopBits] : "stop bits " + std::to_string(stopBits);
+}
+
+std::string FlowControlText(std::uint32_t flags) {
+    if (flags & platform::flags::kOutX) return "XON/XOFF flow control";
+    if (flags & platform::flags::kRtsControlHandshake) return "RTS/CTS flow control";
+    return "no flow control";
+}
+
 SettingOrigin OriginOf(platform::ProfileFound found, bool isNumber) {
     switch (found) {
         case platform::ProfileFound::NoFile: return SettingOrigin::NoFile;
@@ -102,6 +118,29 @@ platform::PortSetup ReadPortSetup(std::int32_t recNumber) {
     return BuildPortSetup([&](std::string_view key, std::int32_t fallback) {
         return ProfileInt(platform::ReadProfileString(path, section, key)).value_or(fallback);
     });
+}
+
+std::string LineText(const platform::LineSettings& line) {
+    return std::to_string(line.BaudRate) + " baud, " + std::to_string(line.ByteSize) + " data bits, " +
+           ParityText(line.Parity) + ", " + StopBitsText(line.StopBits) + ", " + FlowControlText(line.Flags);
+}
+
+std::vector<LineDifference> LineDifferences(const platform::LineSettings& asked,
+                                            const platform::LineSettings& reported) {
+    const std::pair<std::string_view, std::string (*)(const platform::LineSettings&)> kSettings[] = {
+        {"Baud", [](const platform::LineSettings& line) { return std::to_string(line.BaudRate) + " baud"; }},
+        {"DataBit", [](const platform::LineSettings& line) { return std::to_string(line.ByteSize) + " data bits"; }},
+        {"Parity", [](const platform::LineSettings& line) { return ParityText(line.Parity); }},
+        {"StopBit", [](const platform::LineSettings& line) { return StopBitsText(line.StopBits); }},
+        {"FlowCtrl", [](const platform::LineSettings& line) { return FlowControlText(line.Flags); }},
+    };
+    std::vector<LineDifference> differences;
+    for (const auto& [key, text] : kSettings) {
+        std::string wanted = text(asked);
+        std::string held = text(reported);
+        if (wanted != held) differences.push_back({key, std::move(wanted), std::move(held)});
+    }
+    return differences;
 }
 
 PortSetupReport ReportPortSetup(std::int32_t recNumber) {

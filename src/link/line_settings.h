@@ -42,4 +42,19 @@ struct PortSetupReport {
 // ReadPortSetup, with an account of every key, for people checking Rn.ini.
 PortSetupReport ReportPortSetup(std::int32_t recNumber);
 
+// "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control".
+std::string LineText(const platform::LineSettings& line);
+
+// A setting that the device holds otherwise than it was asked to.
+struct LineDifference {
+    std::string_view Key;  // the Rn.ini key it comes from
+    std::string Asked;     // in the words of LineText: "12345 baud"
+    std::string Reported;  // "9600 baud"
+};
+
+// The settings of `reported` that differ from `asked`, in key order. The
+// event character is the link's own business and not compared.
+std::vector<LineDifference> LineDifferences(const platform::LineSettings& asked,
+                                            const platform::LineSettings& reported);
+
 }  // namespace zentrok

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "link/host_thread.h"
+#include "link/trace.h"
 
 namespace zentrok {
 namespace {
@@ -64,7 +65,10 @@ private:
 QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber) {
     host_thread::Attach();
     NumberClaim claim(portNumber);
-    if (!claim.Claimed()) return nullptr;
+    if (!claim.Claimed()) {
+        Trace::ForPort(portNumber).AlreadyOpen();
+        return nullptr;
+    }
     auto port = std::make_shared<TCommThread>();
     if (!port->Open(portNumber, recNumber)) return nullptr;
     port->Start();

@@ -41,16 +41,16 @@ std::string FormatTimeText(const platform::TimeFormat& format, const QenSystemTi
     return format.DesignatorFirst ? designator + ' ' + text : text + ' ' + designator;
 }
 
-void AppendTelegramLog(std::string_view telegram, LocalClock clock) {
+bool AppendTelegramLog(std::string_view telegram, LocalClock clock, std::string* whyNot) {
     const std::string name = TelegramLogName(clock());
-    if (telegram.find('@') != std::string_view::npos) return;
+    if (telegram.find('@') != std::string_view::npos) return true;
 
     std::lock_guard<std::mutex> guard(LogLock());
     std::string line = FormatTimeText(platform::RegionalTimeFormat(), clock());
     line += ' ';
     line += telegram;
     line += "\r\n";
-    platform::AppendToFile(name, line.data(), line.size());
+    return platform::AppendToFile(name, line.data(), line.size(), whyNot);
 }
 
 }  // namespace zentrok

@@ -18,7 +18,9 @@ std::string TelegramLogName(const QenSystemTime& date);
 std::string FormatTimeText(const platform::TimeFormat& format, const QenSystemTime& time);
 
 // Appends "<time> <telegram>\r\n" unless the telegram contains "@". A missing
-// folder or a file that cannot be opened means no line; nothing is reported.
-void AppendTelegramLog(std::string_view telegram, LocalClock clock = platform::LocalNow);
+// folder or a file that cannot be opened or written means no line: false,
+// with `whyNot`, when given, saying why. Nothing else is reported.
+bool AppendTelegramLog(std::string_view telegram, LocalClock clock = platform::LocalNow,
+                       std::string* whyNot = nullptr);
 
 }  // namespace zentrok

@@ -117,9 +117,15 @@ ProfileLookup LookUpProfileString(const std::string& path, std::string_view sect
 // Writes `data` at the end of the file at `path`, also while other
 // processes append to it: an existing file is opened with read and write
 // sharing; a missing one is created, never replacing one that appeared
-// meanwhile. Returns false when the file could not be opened or created.
-// The file is closed again before returning.
-bool AppendToFile(const std::string& path, const void* data, std::size_t size);
+// meanwhile. Returns false when the file could not be opened or created or
+// not all of `data` was written; `whyNot`, when given, then says which step
+// failed and the system's reason. The file is closed again before returning.
+bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::string* whyNot = nullptr);
+
+// ---- Environment -----------------------------------------------------------
+
+// The value of the process's environment variable `name`; "" when unset.
+std::string EnvironmentValue(const char* name);
 
 // ---- Serial port -----------------------------------------------------------
 
@@ -142,6 +148,34 @@ struct LineSettings {
     char EvtChar = 0;           // the device's event character (the end of a telegram)
 };
 
+// Line errors the device reported since they were last taken.
+struct LineErrors {
+    bool Overrun = false;        // the receiver lost bytes (CE_OVERRUN)
+    bool QueueOverflow = false;  // the device's input queue was full (CE_RXOVER)
+    bool Framing = false;
+    bool Parity = false;
+    bool Break = false;
+    bool Any() const { return Overrun || QueueOverflow || Framing || Parity || Break; }
+    bool LostInput() const { return Overrun || QueueOverflow; }
+};
+
+// Why a port did not open, as the system told it.
+enum class OpenFailure { Missing, InUse, AccessDenied, NotATerminal, Other };
+
+struct OpenError {
+    OpenFailure Reason = OpenFailure::Other;
+    std::uint32_t SystemCode = 0;  // errno, or GetLastError()
+    std::string SystemText;        // the system's words for SystemCode
+};
+
+// What configuring a port did. The setup is applied call by call, and a
+// call that fails leaves the rest to be tried.
+struct ConfigureResult {
+    std::string FailedCalls;  // the system calls that failed, with their reasons; "" when none did
+    bool ReadBack = false;    // Reported holds what the device reports
+    LineSettings Reported;    // the line as the device holds it after configuring
+};
+
 struct PortSetup {
     std::uint32_t InQueue = 0;   // recommended queue sizes
     std::uint32_t OutQueue = 0;
@@ -157,16 +191,21 @@ struct PortSetup {
 // telegram ends, is the link's business.
 class SerialPort {
 public:
-    // Opens port `number` exclusively; null when it cannot be opened.
-    static std::unique_ptr<SerialPort> Open(std::int32_t number);
+    // The device that port `number` opens.
+    static std::string DeviceName(std::int32_t number);
+
+    // Opens port `number` exclusively; null when it cannot be opened, with
+    // `why`, when given, saying what the system answered.
+    static std::unique_ptr<SerialPort> Open(std::int32_t number, OpenError* why = nullptr);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Queue sizes, line settings (starting from the port's current state)
-    // and time-outs. Results are not examined: a rejected setting leaves the
-    // port as it was.
-    void Configure(const PortSetup& setup);
+    // and time-outs. A rejected setting leaves the port as it was; the
+    // result says which calls failed and how the line stands afterwards,
+    // read back from the device (GetCommState, tcgetattr).
+    ConfigureResult Configure(const PortSetup& setup);
 
     enum class Wake { Stop, Input, TimedOut };
 
@@ -185,6 +224,13 @@ public:
 
     // Queues one byte for sending; not awaited.
     void WriteByte(char byte);
+
+    LineErrors TakeLineErrors();
+
+    // Whether the device has gone away (a removed adapter, a closed pseudo
+    // terminal), as far as the system tells. May ask the system; the reader
+    // asks only while it traces.
+    bool DeviceGone();
 
     struct Impl;
 

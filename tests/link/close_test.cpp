@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cpu_time.h"
+#include "environment.h"
 #include "link_harness.h"
 
 namespace zentrok::test {
@@ -78,12 +79,17 @@ TEST_F(CloseTest, IdlePortCostsNothingAndClosesPromptly) {
 }
 
 // A device that has gone away fails every read: the reader must not spin.
+// The trace says so once.
 TEST_F(CloseTest, CloseAfterTheDeviceHungUpIsPrompt) {
+    const std::filesystem::path trace = dir_.Path() / "trace.txt";
+    const ScopedEnvironment tracing("ZENTROK_TRACE", trace.string());
     const QenHandle port = qen_InitComm(device_.PortNumber(), 1);
     ASSERT_NE(port, nullptr);
     device_.CloseMaster();
-    EXPECT_LT(CpuShareWhileAsleep(3s), 0.01);
+    EXPECT_LT(CpuShareWhileAsleep(5s), 0.01);  // over two idle waits
     EXPECT_LT(TimeToClose(port), kPromptly);
+    const std::vector<std::string> events = TracedEvents(trace, device_.PortNumber());
+    EXPECT_EQ(std::count(events.begin(), events.end(), "the device has gone away"), 1);
 }
 
 // The host thread is busy elsewhere while a message waits for it: a close

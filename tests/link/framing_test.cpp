@@ -2,6 +2,7 @@
 // what is dropped, and what is left for the next telegram.
 #include <gtest/gtest.h>
 
+#include "environment.h"
 #include "link_harness.h"
 
 namespace zentrok::test {
@@ -26,6 +27,8 @@ protected:
     }
 
     WorkDir dir_;
+    const std::filesystem::path trace_ = dir_.Path() / "trace.txt";
+    const ScopedEnvironment tracing_{"ZENTROK_TRACE", trace_.string()};
     DeviceDouble device_{4};
     QenHandle port_ = nullptr;
 };
@@ -114,6 +117,8 @@ TEST_F(FramingTest, OverflowedQueueIsPurgedAfterAnIdleWait) {
     ServeHostThread(3000ms);  // longer than one idle wait of the reader
     ExpectPlainMessageIntact();
     EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(kPlainMessage)});
+    EXPECT_TRUE(HasEvent(TracedEvents(trace_, device_.PortNumber()),
+                         "line errors: driver input queue overflow; input purged"));
 }
 
 }  // namespace

@@ -22,6 +22,17 @@ bool StartsWithTimeText(const std::string& line) {
     return std::stoi(line.substr(0, 2)) < 24 && std::stoi(line.substr(3, 2)) < 60 && std::stoi(line.substr(6, 2)) < 60;
 }
 
+// "YYYY-MM-DD HH:MM:SS.mmm " at the start of a trace line.
+bool StartsWithTraceTime(const std::string& line) {
+    static constexpr char kShape[] = "dddd-dd-dd dd:dd:dd.ddd ";
+    if (line.size() < sizeof kShape - 1) return false;
+    for (std::size_t i = 0; i + 1 < sizeof kShape; ++i) {
+        const bool digit = std::isdigit(static_cast<unsigned char>(line[i])) != 0;
+        if (kShape[i] == 'd' ? !digit : line[i] != kShape[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string TextOf(const QenText& text) { return std::string(text.Chars, std::min<std::size_t>(text.Length, 7)); }
@@ -106,6 +117,26 @@ std::vector<std::string> LoggedTelegrams(const WorkDir& dir) {
         EXPECT_EQ(start, content.size()) << "the log does not end with a whole line: " << file;
     }
     return telegrams;
+}
+
+std::vector<std::string> TracedEvents(const std::filesystem::path& trace, std::int32_t port) {
+    const std::string content = ReadFileBytes(trace);
+    const std::string tag = "COM" + std::to_string(port) + " ";
+    constexpr std::size_t kTimeLength = 24;
+    std::vector<std::string> events;
+    std::size_t start = 0;
+    for (std::size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = content.substr(start, end - start);
+        EXPECT_TRUE(StartsWithTraceTime(line)) << "trace line: " << line;
+        if (line.compare(kTimeLength, tag.size(), tag) == 0) events.push_back(line.substr(kTimeLength + tag.size()));
+    }
+    EXPECT_EQ(start, content.size()) << "the trace does not end with a whole line: " << trace;
+    return events;
+}
+
+bool HasEvent(const std::vector<std::string>& events, std::string_view start) {
+    return std::any_of(events.begin(), events.end(),
+                       [&](const std::string& event) { return event.compare(0, start.size(), start) == 0; });
 }
 
 }  // namespace zentrok::test

@@ -71,4 +71,12 @@ Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view
 std::vector<std::filesystem::path> LogFiles(const WorkDir& dir);
 std::vector<std::string> LoggedTelegrams(const WorkDir& dir);
 
+// The events that the trace file `trace` holds for port `port`, each
+// without its "YYYY-MM-DD HH:MM:SS.mmm COM<n> " start, in order. A line that
+// does not start so, or does not end with CR LF, fails the test.
+std::vector<std::string> TracedEvents(const std::filesystem::path& trace, std::int32_t port);
+
+// Whether one of `events` starts with `start`.
+bool HasEvent(const std::vector<std::string>& events, std::string_view start);
+
 }  // namespace zentrok::test

@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "environment.h"
 #include "log_fixture.h"
 
 namespace zentrok::test {
@@ -77,6 +78,8 @@ TEST_F(LogTest, LongestTelegramIsWrittenWholeWithItsLineEnd) {
 
 TEST(LogFolderTest, MissingFolderSkipsTheLogButNotTheMessage) {
     WorkDir dir(WorkDir::LogFolder::Missing);
+    const std::filesystem::path trace = dir.Path() / "trace.txt";
+    const ScopedEnvironment tracing("ZENTROK_TRACE", trace.string());
     DeviceDouble device(10);
     const QenHandle port = qen_InitComm(device.PortNumber(), 1);
     ASSERT_NE(port, nullptr);
@@ -87,6 +90,14 @@ TEST(LogFolderTest, MissingFolderSkipsTheLogButNotTheMessage) {
         EXPECT_EQ(TextOf(exchange.items[0].Text), "   TXYZ");
     }
     qen_CloseComm(port);
+    const std::vector<std::string> events = TracedEvents(trace, device.PortNumber());
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const std::string& event) {
+                                return event.rfind("log line not written: cannot open ", 0) == 0 &&
+                                       event.find("Qenlog") != std::string::npos;
+                            }),
+              3);
+    std::filesystem::remove(trace);
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "the driver created files or folders";
 }
 

@@ -1,8 +1,10 @@
 // The hand-off wait runs out: what the host has not taken within it is
 // withdrawn and the telegram stays unacknowledged, while a take well within
-// it is still acknowledged. Three ports share one run of the wait.
+// it is still acknowledged. Three ports share one run of the wait, traced
+// into ZENTROK_TRACE, with a port that does not open.
 #include <gtest/gtest.h>
 
+#include "environment.h"
 #include "link_harness.h"
 
 namespace zentrok::test {
@@ -17,6 +19,9 @@ void ServeHostThreadUntil(Clock::time_point end) {
 
 TEST(WithdrawTest, WhatIsNotTakenInTimeIsWithdrawnWithoutAck) {
     WorkDir dir;
+    const std::filesystem::path trace = dir.Path() / "trace.txt";
+    const ScopedEnvironment tracing("ZENTROK_TRACE", trace.string());
+    EXPECT_EQ(qen_InitComm(39, 1), nullptr);  // no device behind COM39
     DeviceDouble untaken(31);   // its message is never taken
     DeviceDouble partial(32);   // the message and one of its two entries are taken
     DeviceDouble late(33);      // its message is taken late, yet within the wait
@@ -65,6 +70,24 @@ TEST(WithdrawTest, WhatIsNotTakenInTimeIsWithdrawnWithoutAck) {
 
     for (QenHandle port : {untakenPort, partialPort, latePort}) qen_CloseComm(port);
     EXPECT_EQ(untaken.ReceiveFor(kQuietWindow) + partial.ReceiveFor(kQuietWindow), "");
+
+    const std::vector<std::string> failed = TracedEvents(trace, 39);
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].rfind("did not open ", 0), 0u) << failed[0];
+    EXPECT_NE(failed[0].find(": missing ("), std::string::npos) << failed[0];
+    const std::string withdrawn = "message withdrawn after 7000 ms: the host did not take it and its entries; telegram ";
+    for (const auto& [port, telegram] : {std::pair{31, kPlainMessage}, {32, kThreeEntries}, {33, std::string_view()}}) {
+        const std::vector<std::string> events = TracedEvents(trace, port);
+        ASSERT_GE(events.size(), 3u) << "port " << port;
+        EXPECT_EQ(events.front().rfind("opened ", 0), 0u) << events.front();
+        // Defaults without Rn.ini; a pseudo terminal always keeps 8 data bits.
+        EXPECT_TRUE(HasEvent(events, "line settings of RecNr1: asked 300 baud, 7 data bits, no parity, 1 stop bit, "
+                                     "no flow control; the device reports "));
+        EXPECT_NE(events[1].find("; differs: DataBit"), std::string::npos) << events[1];
+        EXPECT_EQ(HasEvent(events, withdrawn + '"' + std::string(telegram) + "\" not acknowledged"), !telegram.empty())
+            << "port " << port;
+        EXPECT_EQ(events.back().rfind("closed in ", 0), 0u) << events.back();
+    }
 }
 
 }  // namespace

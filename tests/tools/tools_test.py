@@ -7,11 +7,18 @@ against it through ZENTROK_PORT_DIR, each in a working folder of its own.
 
     tools_test.py --monitor M --sim S --host-minimal H --host-worker W --library L
                   --examples DIR --data DIR --bindings DIR --binding-hosts DIR
-                  [--no-ctypes] [unittest names...]
+                  --project-version V [--no-ctypes] [unittest names...]
+
+The Windows build runs WineTest and ReplayTest with zentrok-monitor.exe under
+Wine; WineTest's device end is the simulator built for the build machine, on
+a pseudo-terminal linked into the Wine prefix.
+
+    tools_test.py --monitor M.exe --sim S --wine-run R --wine-prefix P --dll-dir D WineTest ReplayTest
 """
 import argparse
 import ctypes
 import datetime
+import fcntl
 import json
 import os
 import pty
@@ -21,6 +28,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 from unittest import mock
@@ -60,8 +68,41 @@ def with_year_placeholder(text):
     return re.sub(r"\b\d{4}(-\d\d-\d\d \d\d:\d\d:\d\d)", r"YYYY\1", text)
 
 
+def without_received(table):
+    """A replay's table without its column of receive times."""
+    lines = table.splitlines()
+    cut = lines[0].index("  received")
+    return "".join(line[:cut].rstrip() + "\n" for line in lines)
+
+
+def trace_events(path, port):
+    """The events of COM<port> in a trace file, without their time stamps."""
+    with open(path, "rb") as trace:
+        lines = trace.read().decode("latin-1").split("\r\n")
+    assert lines[-1] == "", "the trace does not end with a whole line"
+    tag = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} COM%d (.*)$" % port)
+    return [match.group(1) for match in map(tag.match, lines[:-1]) if match]
+
+
 def run(command, cwd=None, env=None, timeout=RUN_TIMEOUT):
     return subprocess.run(command, cwd=cwd, env=env, capture_output=True, timeout=timeout)
+
+
+def windows_path(path):
+    """A Linux path as a program under Wine names it (drive Z: is the root)."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def run_monitor(arguments, cwd=None, env=None):
+    """The monitor; in the Windows build zentrok-monitor.exe under Wine, which
+    takes Linux paths as paths on drive Z: and ends its lines with CR LF."""
+    if not ARGS.wine_run:
+        return run([ARGS.monitor] + arguments, cwd=cwd, env=env)
+    env = dict(env or os.environ, WINEPATH=windows_path(ARGS.dll_dir))
+    result = run([ARGS.wine_run, ARGS.wine_prefix, ARGS.monitor] + arguments, cwd=cwd, env=env, timeout=90)
+    result.stdout = result.stdout.replace(b"\r\n", b"\n")
+    result.stderr = result.stderr.replace(b"\r\n", b"\n")
+    return result
 
 
 def text(stream):
@@ -107,9 +148,14 @@ class Workspace:
 class Simulator:
     """zentrok-sim on a pseudo-terminal linked as COM<port> in a workspace."""
 
-    def __init__(self, case, workspace, port, source, pacing=("--ack-timeout", "3000")):
-        self.link = os.path.join(workspace.path, "COM%d" % port)
-        command = [ARGS.sim, "--pty", workspace.path, "--port", str(port), "--wait-host", "10"] + list(pacing) + source
+    def __init__(self, case, workspace, port, source, pacing=("--ack-timeout", "3000"), wine_prefix=None):
+        if wine_prefix:
+            self.link = os.path.join(wine_prefix, "dosdevices", "com%d" % port)
+            line = ["--wine-prefix", wine_prefix, "--wait-host", "60"]
+        else:
+            self.link = os.path.join(workspace.path, "COM%d" % port)
+            line = ["--pty", workspace.path, "--wait-host", "10"]
+        command = [ARGS.sim] + line + ["--port", str(port)] + list(pacing) + source
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         case.addCleanup(self._stop)
         deadline = time.monotonic() + 5
@@ -124,8 +170,14 @@ class Simulator:
         return text(out) + text(err)
 
     def _stop(self):
+        # Asked to stop, the simulator removes its link; a Wine prefix keeps
+        # links that are left behind.
         if self.process.poll() is None:
-            self.process.kill()
+            self.process.terminate()
+            try:
+                self.process.communicate(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
         self.process.communicate()
 
 
@@ -169,16 +221,20 @@ class CommandLineTest(unittest.TestCase):
             (["--port", "3", "--frobnicate"], 'unknown option "--frobnicate"'),
             (["--port", "3", "--replay", "x.zqa"], "give either --port N or --replay FILE"),
             (["--replay", "x.zqa", "--count", "3"], "--replay takes no --section, --count or --timeout"),
+            (["--list", "--port", "3"], "--list takes no other option"),
         ]
         for arguments, message in cases:
             with self.subTest(arguments=arguments):
                 self.assert_usage_error([ARGS.monitor] + arguments, message)
 
-    def test_help_goes_to_stdout(self):
+    def test_help_and_version_go_to_stdout(self):
         for tool in (ARGS.monitor, ARGS.sim):
             result = run([tool, "--help"])
             self.assertEqual(result.returncode, 0)
             self.assertIn("usage:", text(result.stdout))
+            result = run([tool, "--version"])
+            self.assertEqual((result.returncode, text(result.stdout)),
+                             (0, "%s %s\n" % (os.path.basename(tool), ARGS.project_version)))
 
     def test_monitor_names_the_device_of_a_port_that_does_not_open(self):
         workspace = Workspace(self)
@@ -209,10 +265,29 @@ class CommandLineTest(unittest.TestCase):
             (pty + ["--samples", "--wait-host", "-1"], "--wait-host needs a number of seconds"),
             (pty + ["--samples", "--verbose"], 'unknown option "--verbose"'),
             (["--device", "/dev/null", "--port", "3", "--samples"], "--port goes with --pty"),
+            (["--wine-prefix", directory, "--samples"], "--wine-prefix needs --port N"),
+            (pty + ["--wine-prefix", directory, "--samples"], "give either --pty DIR or --device PATH"),
+            (pty + ["--samples", "--byte-delay", "x"], 'not "x"'),
         ]
         for arguments, message in cases:
             with self.subTest(arguments=arguments):
                 self.assert_usage_error([ARGS.sim] + arguments, message)
+
+    def test_list_shows_the_linked_ports_and_whether_they_are_in_use(self):
+        workspace = Workspace(self)
+        workspace.file("COM5", "a plain file: no port")
+        free, taken = QuietLine(self, workspace, 11), QuietLine(self, workspace, 12)
+        fcntl.flock(taken.slave, fcntl.LOCK_EX)  # as the driver holds a port it opened
+        result = run([ARGS.monitor, "--list"], env=workspace.env)
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        self.assertEqual(text(result.stdout).splitlines(), [
+            "COM11   %s -> %s  (free)" % (free.link, os.ttyname(free.slave)),
+            "COM12   %s -> %s  (in use)" % (taken.link, os.ttyname(taken.slave)),
+        ])
+        empty = Workspace(self)
+        result = run([ARGS.monitor, "--list"], env=empty.env)
+        self.assertEqual((result.returncode, text(result.stderr)),
+                         (1, "zentrok-monitor: no serial port found that a host could open\n"))
 
     def test_sim_reports_a_malformed_script_line_before_sending(self):
         workspace = Workspace(self)
@@ -258,7 +333,7 @@ class ReplayTest(unittest.TestCase):
     """zentrok-monitor --replay of a checked-in log file."""
 
     def replay(self, path, *options):
-        return run([ARGS.monitor, "--replay", path] + list(options))
+        return run_monitor(["--replay", path] + list(options))
 
     def test_rows_of_a_known_log_with_its_bad_lines_reported(self):
         log = os.path.join(ARGS.data, "replay.zqa")
@@ -267,6 +342,7 @@ class ReplayTest(unittest.TestCase):
             self.assertEqual(with_year_placeholder(text(result.stdout)), expected.read())
         # Line 8 is blank; lines 13-14 are one telegram that held CR LF.
         self.assertEqual(text(result.stderr).splitlines(), [
+            "zentrok-monitor: %s: the name is no log name YYYYMM_P.zqa, so time stamps take the current year" % log,
             "zentrok-monitor: %s:1: no time text at the start of the line" % log,
             "zentrok-monitor: %s:7: no telegram after the time text" % log,
             "zentrok-monitor: %s:13-14: one telegram with a line break (CR LF or LF) inside, logged as it came; "
@@ -277,7 +353,7 @@ class ReplayTest(unittest.TestCase):
     def test_json_rows_carry_the_same_items(self):
         log = os.path.join(ARGS.data, "replay.zqa")
         rows = [json.loads(line) for line in text(self.replay(log, "--json").stdout).splitlines()]
-        table = text(self.replay(log).stdout).splitlines()[1:]
+        table = without_received(text(self.replay(log).stdout)).splitlines()[1:]
         self.assertEqual(len(rows), len(table))
         self.assertEqual([row["item"] for row in rows], list(range(1, len(rows) + 1)))
         self.assertEqual([row["queued"] for row in rows], [line.endswith("yes") for line in table])
@@ -285,11 +361,12 @@ class ReplayTest(unittest.TestCase):
         self.assertTrue(queued)
         self.assertTrue(all(row["number"] is None and row["stamp"] is None for row in queued))
         self.assertEqual(rows[7], {"item": 8, "number": 3, "channel": 15, "ident": "0000ABCD", "code": "Kx",
-                                   "text": "  44 55", "stamp": None, "queued": False})
+                                   "text": "  44 55", "stamp": None, "queued": False, "received": "14:05:14"})
+        self.assertEqual([row["received"] for row in rows[1:4]], ["PM 2:05:09"] * 3)
 
     def test_a_clean_log_exits_zero(self):
         workspace = Workspace(self)
-        log = workspace.file("clean.zqa", "14:05:09 107A      3F2C XB123\r\n\r\n   \r\n14:05:10 001\r\n")
+        log = workspace.file("202403_1.zqa", "14:05:09 107A      3F2C XB123\r\n\r\n   \r\n14:05:10 001\r\n")
         result = self.replay(log)
         self.assertEqual((result.returncode, result.stderr), (0, b""))
         self.assertEqual(len(text(result.stdout).splitlines()), 2)
@@ -302,6 +379,39 @@ class ReplayTest(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn("cut.zqa:1: telegram longer than 249 characters", text(result.stderr))
         self.assertEqual(len(text(result.stdout).splitlines()), 2)
+
+    def test_folders_and_files_in_name_order_with_the_years_of_their_names(self):
+        # A 29 February is a date only in the log's own year.
+        workspace = Workspace(self)
+        folder = os.path.join(workspace.path, "Qenlog")
+        workspace.file("Qenlog/202403_1.zqa", "11:00:00 107A      3F2C XB123\r\n")
+        workspace.file("Qenlog/202402_3.zqa", "10:00:00 108A      3F2C YC45614:05:09 29.02\r\n")
+        workspace.file("Qenlog/notes.txt", "not a log")
+        rows = [
+            "    1       8  10  00003F2C  \" C\"  \"   Y456\"  2024-02-29 14:05:09  no      10:00:00",
+            "    2       7  10  00003F2C  \" B\"  \"   X123\"  -                    no      11:00:00",
+        ]
+        files = [os.path.join(folder, name) for name in ("202402_3.zqa", "202403_1.zqa")]
+        for paths in ([folder], files):
+            with self.subTest(paths=paths):
+                result = run_monitor(["--replay"] + paths)
+                self.assertEqual(text(result.stdout).splitlines()[1:], rows)
+                self.assertEqual((result.returncode, text(result.stderr)),
+                                 (0, "zentrok-monitor: 2 telegrams replayed from 2 files\n"))
+
+    def test_nothing_to_replay_is_said_and_exits_one(self):
+        workspace = Workspace(self)
+        empty = workspace.file("202403_1.zqa", "\r\n")
+        cases = [
+            (os.path.join(workspace.path, "Qenlog"), "Qenlog: no log files (*.zqa) in this folder"),
+            (empty, "202403_1.zqa: no telegram in this file"),
+        ]
+        for path, message in cases:
+            with self.subTest(path=path):
+                result = run_monitor(["--replay", path])
+                self.assertEqual((result.returncode, result.stdout), (1, b""))
+                self.assertIn(message, text(result.stderr))
+                self.assertIn("0 telegrams replayed", text(result.stderr))
 
     def test_a_missing_file(self):
         result = self.replay(os.path.join(ARGS.data, "missing.zqa"))
@@ -345,7 +455,9 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         # host received.
         logs = os.listdir(os.path.join(workspace.path, "Qenlog"))
         replay = run([ARGS.monitor, "--replay", os.path.join(workspace.path, "Qenlog", logs[0])])
-        self.assertEqual((replay.returncode, text(replay.stdout)), (0, rows))
+        self.assertEqual((replay.returncode, without_received(text(replay.stdout))), (0, rows))
+        received = [row.split()[-1] for row in text(replay.stdout).splitlines()[1:]]
+        self.assertLessEqual(set(received), {line[:8] for line in log})
 
     def test_monitor_json_and_a_script_with_escapes(self):
         workspace = Workspace(self)
@@ -356,8 +468,10 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
             "5124    0C1AB@DXY567",
         ]) + "\n")
         simulator = Simulator(self, workspace, 6, ["--script", script])
+        # A trace that cannot be written changes nothing.
+        env = dict(workspace.env, ZENTROK_TRACE=os.path.join(workspace.path, "missing", "trace.txt"))
         result = run([ARGS.monitor, "--port", "6", "--count", "4", "--timeout", "15", "--json"],
-                     cwd=workspace.path, env=workspace.env)
+                     cwd=workspace.path, env=env)
         self.assertEqual((result.returncode, text(result.stderr).splitlines()), (0, opened_notes(workspace, 6)))
         rows = [json.loads(line) for line in text(result.stdout).splitlines()]
         self.assertEqual(rows, [
@@ -394,20 +508,33 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
     def test_settings_the_monitor_applied_and_a_quiet_run(self):
         # A value followed by anything else, here an inline comment, is no
         # number and gives the default; so does a byte-order mark that hides
-        # the section header.
+        # the section header. The settings line is what the line took: a
+        # pseudo-terminal keeps 8 data bits without parity, and a rate it
+        # does not know leaves the one it had.
         cases = [
             ("[RecNr1]\r\nBaud=9600 ; bits per second\r\nDataBit=8\r\nParity=2\r\nStopBit=2\r\nFlowCtrl=1\r\n",
-             "300 baud, 8 data bits, even parity, 2 stop bits, XON/XOFF flow control",
-             ['default Baud=300: not a number: "9600 ; bits per second"']),
-            ("\ufeff[RecNr1]\r\nBaud=9600\r\n", "300 baud, 7 data bits, no parity, 1 stop bit, no flow control",
-             ["default Baud=300, DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing section [RecNr1] in Rn.ini; "
+             "300 baud, 8 data bits, no parity, 2 stop bits, XON/XOFF flow control",
+             ["Parity=2: this line does not support that; it stays at no parity",
+              'default Baud=300: not a number: "9600 ; bits per second"']),
+            ("\ufeff[RecNr1]\r\nBaud=9600\r\n", "300 baud, 8 data bits, no parity, 1 stop bit, no flow control",
+             ["DataBit=7: this line does not support that; it stays at 8 data bits",
+              "default Baud=300, DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing section [RecNr1] in Rn.ini; "
               "the file starts with a UTF-8 byte-order mark, so its first line is no section header"]),
+            ("[RecNr1]\r\nBaud=12345\r\nDataBit=9\r\nParity=7\r\nStopBit=5\r\nFlowCtrl=0\r\n",
+             "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
+             ["Baud=12345: this line does not support that rate; it stays at 9600 baud",
+              "DataBit=9: this line does not support that; it stays at 8 data bits",
+              "Parity=7: this line does not support that; it stays at no parity",
+              "StopBit=5: this line does not support that; it stays at 1 stop bit"]),
         ]
         for ini, settings, defaults in cases:
             with self.subTest(ini=ini):
                 workspace = Workspace(self)
                 workspace.file("Rn.ini", ini)
-                QuietLine(self, workspace, 11)
+                line = QuietLine(self, workspace, 11)
+                attrs = termios.tcgetattr(line.slave)
+                attrs[4] = attrs[5] = termios.B9600  # what the line had before
+                termios.tcsetattr(line.slave, termios.TCSANOW, attrs)
                 result = run([ARGS.monitor, "--port", "11", "--timeout", "0.5"], cwd=workspace.path,
                              env=workspace.env)
                 self.assertEqual((result.returncode, result.stdout), (0, b""))
@@ -484,6 +611,53 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         self.assertEqual(lines[7], "7: queued entry, channel 1, ident 00002A4F, code '03', text '   GATE'")
         self.assertEqual(lines[-1], "%d items" % SAMPLE_ITEMS)
         self.assert_samples_acknowledged(simulator.report())
+
+
+class WineTest(SampleChecks, unittest.TestCase):
+    """zentrok-monitor.exe under Wine, with the simulator on a pseudo-terminal
+    linked into the Wine prefix."""
+
+    def monitor(self, workspace, *options, env=None):
+        return run_monitor(list(options), cwd=workspace.path, env=env or workspace.env)
+
+    def free_port(self):
+        for number in range(60, 256):
+            if not os.path.lexists(os.path.join(ARGS.wine_prefix, "dosdevices", "com%d" % number)):
+                return number
+        self.fail("no free COM number in the Wine prefix")
+
+    def test_monitor_receives_telegrams_sent_a_byte_at_a_time(self):
+        workspace = Workspace(self)
+        workspace.file("Rn.ini", "[RecNr1]\r\nBaud=12345\r\nDataBit=8\r\n")
+        trace = os.path.join(workspace.path, "trace.txt")
+        port = self.free_port()
+        simulator = Simulator(self, workspace, port, ["--samples"], pacing=("--ack-timeout", "3000", "--byte-delay", "1"),
+                              wine_prefix=ARGS.wine_prefix)
+        result = self.monitor(workspace, "--port", str(port), "--count", str(SAMPLE_ITEMS), "--timeout", "60",
+                              env=dict(workspace.env, ZENTROK_TRACE=windows_path(trace)))
+        notes = text(result.stderr).splitlines()
+        self.assertEqual(result.returncode, 0, notes)
+        self.assertEqual(with_year_placeholder(text(result.stdout)), SAMPLE_ROWS)
+        self.assert_samples_acknowledged(simulator.report())
+        device = "\\\\.\\COM%d" % port
+        self.assertRegex(notes[0], r"^zentrok-monitor: COM%d = %s, RecNr1: \d+ baud, 8 data bits, no parity, 1 stop "
+                                   r"bit, no flow control$" % (port, re.escape(device)))
+        self.assertRegex(notes[1], r"^zentrok-monitor: Baud=12345: this line does not support that rate; it stays at "
+                                   r"\d+ baud$")
+        events = trace_events(trace, port)
+        self.assertEqual(events[0], "opened " + device)
+        self.assertRegex(events[1], r"^line settings of RecNr1: asked 12345 baud, .*; differs: Baud$")
+        self.assertRegex(events[-1], r"^closed in \d+ ms$")
+
+    def test_list_shows_the_linked_port(self):
+        workspace = Workspace(self)
+        port = self.free_port()
+        Simulator(self, workspace, port, ["--samples"], wine_prefix=ARGS.wine_prefix)
+        link = windows_path(os.path.join(ARGS.wine_prefix, "dosdevices", "com%d" % port))
+        result = self.monitor(workspace, "--list", env=dict(workspace.env, WINEPREFIX=ARGS.wine_prefix))
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        self.assertIn("%-6s  \\\\.\\COM%d -> Wine link %s  (free)" % ("COM%d" % port, port, link),
+                      text(result.stdout).splitlines())
 
 
 def sample_items():
@@ -598,8 +772,8 @@ def main():
     global ARGS
     parser = argparse.ArgumentParser()
     for option in ("--monitor", "--sim", "--host-minimal", "--host-worker", "--library", "--examples", "--data",
-                   "--bindings", "--binding-hosts"):
-        parser.add_argument(option, required=True)
+                   "--bindings", "--binding-hosts", "--project-version", "--wine-run", "--wine-prefix", "--dll-dir"):
+        parser.add_argument(option)
     parser.add_argument("--no-ctypes", action="store_true")
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], "-v"] + rest)

@@ -32,3 +32,9 @@ double ReadSeconds(const std::string& option, const std::string& text, double hi
 }
 
 }  // namespace zentrok::tools
+
+namespace zentrok::tools {
+
+const char* ProjectVersion() { return ZENTROK_VERSION; }
+
+}  // namespace zentrok::tools

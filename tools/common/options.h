@@ -17,3 +17,10 @@ long long ReadInteger(const std::string& option, const std::string& text, long l
 double ReadSeconds(const std::string& option, const std::string& text, double high, bool zeroAllowed);
 
 }  // namespace zentrok::tools
+
+namespace zentrok::tools {
+
+// The project's version, as CMake's project() gives it: "1.0.0".
+const char* ProjectVersion();
+
+}  // namespace zentrok::tools

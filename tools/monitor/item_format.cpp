@@ -79,9 +79,12 @@ bool IsQueuedEntry(const QenMsg& msg) {
            HoldsSentinel(reinterpret_cast<const unsigned char*>(&msg) + kStampOffset, sizeof msg.Stamp);
 }
 
-std::string TextHeader() { return " item  number  ch  ident     code  text       stamp                queued"; }
+std::string TextHeader(bool received) {
+    return std::string(" item  number  ch  ident     code  text       stamp                queued") +
+           (received ? "  received" : "");
+}
 
-std::string TextRow(int item, const QenMsg& msg) {
+std::string TextRow(int item, const QenMsg& msg, const std::string* received) {
     const bool queued = IsQueuedEntry(msg);
     std::string row = RightAligned(std::to_string(item), 5);
     row += "  " + RightAligned(queued ? "-" : std::to_string(msg.Number), 6);
@@ -91,10 +94,11 @@ std::string TextRow(int item, const QenMsg& msg) {
     row += "  " + Padded(Quoted(Chars(msg.Text.Length, msg.Text.Chars)), 9);
     row += "  " + Padded(!queued && HasStamp(msg) ? StampText(msg.Stamp) : "-", 19);
     row += queued ? "  yes" : "  no";
+    if (received) row += (queued ? "     " : "      ") + *received;
     return row;
 }
 
-std::string JsonRow(int item, const QenMsg& msg) {
+std::string JsonRow(int item, const QenMsg& msg, const std::string* received) {
     const bool queued = IsQueuedEntry(msg);
     std::string row = "{\"item\":" + std::to_string(item);
     row += ",\"number\":" + (queued ? std::string("null") : std::to_string(msg.Number));
@@ -103,8 +107,9 @@ std::string JsonRow(int item, const QenMsg& msg) {
     row += ",\"code\":" + JsonString(Chars(msg.Code.Length, msg.Code.Chars));
     row += ",\"text\":" + JsonString(Chars(msg.Text.Length, msg.Text.Chars));
     row += ",\"stamp\":" + (!queued && HasStamp(msg) ? '"' + StampText(msg.Stamp) + '"' : std::string("null"));
-    row += queued ? ",\"queued\":true}" : ",\"queued\":false}";
-    return row;
+    row += queued ? ",\"queued\":true" : ",\"queued\":false";
+    if (received) row += ",\"received\":" + JsonString(*received);
+    return row + '}';
 }
 
 }  // namespace zentrok::monitor

@@ -22,14 +22,15 @@ bool IsQueuedEntry(const QenMsg& msg);
 // outside printable ASCII as \xHH.
 std::string Quoted(std::string_view text);
 
-// Column titles of TextRow.
-std::string TextHeader();
+// Column titles of TextRow; `received` adds the column of received times.
+std::string TextHeader(bool received = false);
 
 // One item as a table row (no line end): item number, telegram number,
-// channel, ident in hex, code, text, time stamp, queued.
-std::string TextRow(int item, const QenMsg& msg);
+// channel, ident in hex, code, text, time stamp, queued and, when given,
+// the time its telegram was received ("received", as the log wrote it).
+std::string TextRow(int item, const QenMsg& msg, const std::string* received = nullptr);
 
 // One item as a JSON object on one line (no line end).
-std::string JsonRow(int item, const QenMsg& msg);
+std::string JsonRow(int item, const QenMsg& msg, const std::string* received = nullptr);
 
 }  // namespace zentrok::monitor

@@ -4,10 +4,11 @@
 
 namespace zentrok::monitor {
 
-void ItemPrinter::Print(const QenMsg& msg) {
-    if (!json_ && count_ == 0) std::printf("%s\n", TextHeader().c_str());
+void ItemPrinter::Print(const QenMsg& msg, const std::string& received) {
+    if (!json_ && count_ == 0) std::printf("%s\n", TextHeader(received_).c_str());
     ++count_;
-    std::printf("%s\n", (json_ ? JsonRow(count_, msg) : TextRow(count_, msg)).c_str());
+    const std::string* shown = received_ ? &received : nullptr;
+    std::printf("%s\n", (json_ ? JsonRow(count_, msg, shown) : TextRow(count_, msg, shown)).c_str());
     std::fflush(stdout);  // rows are read as they come, often through a pipe
 }
 

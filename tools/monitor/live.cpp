@@ -1,5 +1,7 @@
-// The live monitor is a plain host: it uses the five exported calls only,
-// and the driver's own Rn.ini reader to say which line settings it applied.
+// The live monitor is a plain host: it receives through the five exported
+// calls only. Before it hands the port to the driver it opens and configures
+// it once itself, with the driver's own Rn.ini reader and port code, to say
+// why a port does not open and how the device took the line settings.
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -10,6 +12,7 @@
 #include "monitor/port_path.h"
 #include "monitor/sessions.h"
 #include "monitor/settings_text.h"
+#include "platform/platform.h"
 #include "zentrok.h"
 
 namespace zentrok::monitor {
@@ -25,9 +28,31 @@ constexpr auto kDeviceCheck = std::chrono::milliseconds(250);
 
 void Say(const std::string& text) { std::fprintf(stderr, "zentrok-monitor: %s\n", text.c_str()); }
 
-void SayOpened(const LiveOptions& options, const std::string& device) {
-    for (const std::string& line : SettingsLines(options.Port, device, ReportPortSetup(options.Section))) Say(line);
-    Say("listening on COM" + std::to_string(options.Port) + "; Ctrl-C closes the port");
+std::string ReasonText(const platform::OpenError& why) {
+    switch (why.Reason) {
+        case platform::OpenFailure::Missing: return "it does not exist";
+        case platform::OpenFailure::InUse: return "it is in use by another program";
+        case platform::OpenFailure::AccessDenied: return "access is denied (on Windows also: it is in use)";
+        case platform::OpenFailure::NotATerminal: return "it is not a terminal device";
+        case platform::OpenFailure::Other: break;
+    }
+    return "it did not open";
+}
+
+// Configures the port as the driver will and reads back what the device
+// made of it; the settings stay on the device for the driver's open. False,
+// having said why, when the port does not open.
+bool ProbePort(const LiveOptions& options, const std::string& device, std::vector<std::string>& settings) {
+    platform::OpenError why;
+    auto probe = platform::SerialPort::Open(options.Port, &why);
+    if (!probe) {
+        Say("port " + std::to_string(options.Port) + " did not open: " + device + ": " + ReasonText(why) + " (" +
+            why.SystemText + ")");
+        return false;
+    }
+    const PortSetupReport report = ReportPortSetup(options.Section);
+    settings = SettingsLines(options.Port, device, report, probe->Configure(report.Setup));
+    return true;
 }
 
 enum class End { Asked, DeviceGone };
@@ -63,13 +88,17 @@ End Poll(QenHandle port, const LiveOptions& options, const std::string& device, 
 }  // namespace
 
 int RunLive(const LiveOptions& options, const volatile std::sig_atomic_t& stop) {
-    const std::string device = PortDevicePath(options.Port);
+    const std::string device = platform::SerialPort::DeviceName(options.Port);
+    std::vector<std::string> settings;
+    if (!ProbePort(options, device, settings)) return 1;
     const QenHandle port = qen_InitComm(options.Port, options.Section);
     if (!port) {
-        Say("port " + std::to_string(options.Port) + " did not open: " + device + ": " + PortOpenHint(device));
+        Say("port " + std::to_string(options.Port) + " did not open in the driver: " + device +
+            " was taken by another program meanwhile");
         return 1;
     }
-    SayOpened(options, device);
+    for (const std::string& line : settings) Say(line);
+    Say("listening on COM" + std::to_string(options.Port) + "; Ctrl-C closes the port");
 
     ItemPrinter printer(options.Json);
     const End end = Poll(port, options, device, stop, printer);

@@ -35,7 +35,7 @@ void ReadLogRecords(std::istream& in, std::size_t maxTelegram, const std::functi
                 badLine(number, "telegram longer than " + std::to_string(maxTelegram) + " characters");
                 continue;
             }
-            pending = LogRecord{number, number, std::string(parts.Telegram)};
+            pending = LogRecord{number, number, std::string(parts.Telegram), std::string(parts.TimeText)};
         } else if (pending && problem == kNoTimeText &&
                    pending->Telegram.size() + pendingBreak.size() + line.size() <= maxTelegram) {
             pending->Telegram += pendingBreak + line;

@@ -12,6 +12,7 @@ struct LogRecord {
     int FirstLine = 0;  // line numbers from 1
     int LastLine = 0;   // beyond FirstLine when the telegram held line breaks
     std::string Telegram;
+    std::string TimeText;  // of its first line: when the telegram was received
 };
 
 // Reads a log line by line, passing each telegram to `telegram` and each

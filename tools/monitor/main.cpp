@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/options.h"
 #include "monitor/sessions.h"
@@ -16,21 +17,29 @@ using zentrok::tools::ReadSeconds;
 using zentrok::tools::UsageError;
 
 constexpr const char* kUsage = R"(usage: zentrok-monitor --port N [--section N] [--count N] [--timeout S] [--json]
-       zentrok-monitor --replay FILE [--json]
+       zentrok-monitor --replay PATH... [--json]
+       zentrok-monitor --list | --version
 
   --port N       open serial port N (COM<N>) through the driver and print each
                  item the host receives; Ctrl-C closes the port and ends
   --section N    line settings from section RecNr<N> of Rn.ini (default 1)
   --count N      end after N items (exit status 1 if the time-out comes first)
   --timeout S    end after S seconds
-  --replay FILE  decode a telegram log (Qenlog/*.zqa) offline and print the
-                 items its telegrams yield; unreadable lines are reported
-                 with their numbers (exit status 1)
+  --replay PATH... decode telegram logs (Qenlog/*.zqa) offline and print the
+                 items their telegrams yield, each with the time its telegram
+                 was logged; a folder stands for its log files in name order.
+                 Time stamps take the year of the log file's name. Unreadable
+                 lines are reported with their numbers; they, and a folder,
+                 file or run without a telegram, give exit status 1
   --json         one JSON object per line instead of a table
+  --list         the ports a host could open: COM number, device and
+                 whether it is in use
+  --version      the version of the tools and the driver they come with
 
 Columns: item number, telegram number, channel, ident (hex), code, text, time
 stamp ("-" when none) and whether the item is a queued entry of the message
-before it (queued entries carry no telegram number or time stamp).
+before it (queued entries carry no telegram number or time stamp); a replay
+adds the time each telegram was received, as the log wrote it.
 )";
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -40,7 +49,8 @@ extern "C" void OnInterrupt(int) { stopRequested = 1; }
 struct Options {
     LiveOptions Live;
     bool PortGiven = false;
-    std::string ReplayPath;
+    std::vector<std::string> ReplayPaths;
+    bool List = false;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -67,13 +77,21 @@ Options ParseOptions(int argc, char** argv) {
         } else if (option == "--json") {
             options.Live.Json = true;
         } else if (option == "--replay") {
-            options.ReplayPath = value();
+            options.ReplayPaths.push_back(value());
+            while (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0) options.ReplayPaths.push_back(argv[++i]);
+        } else if (option == "--list") {
+            options.List = true;
         } else {
             throw UsageError("unknown option \"" + option + "\"");
         }
     }
-    if (options.PortGiven == !options.ReplayPath.empty()) throw UsageError("give either --port N or --replay FILE");
-    if (!options.ReplayPath.empty() && liveOnly) throw UsageError("--replay takes no --section, --count or --timeout");
+    if (options.List) {
+        if (argc != 2) throw UsageError("--list takes no other option");
+        return options;
+    }
+    const bool replay = !options.ReplayPaths.empty();
+    if (options.PortGiven == replay) throw UsageError("give either --port N or --replay FILE");
+    if (replay && liveOnly) throw UsageError("--replay takes no --section, --count or --timeout");
     return options;
 }
 
@@ -84,6 +102,10 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("zentrok-monitor %s\n", zentrok::tools::ProjectVersion());
+        return 0;
+    }
     Options options;
     try {
         options = ParseOptions(argc, argv);
@@ -91,7 +113,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zentrok-monitor: %s\n\n%s", usage.what(), kUsage);
         return 2;
     }
-    if (!options.ReplayPath.empty()) return RunReplay(options.ReplayPath, options.Live.Json);
+    if (options.List) return RunList();
+    if (!options.ReplayPaths.empty()) return RunReplay(options.ReplayPaths, options.Live.Json);
     std::signal(SIGINT, OnInterrupt);
     return RunLive(options.Live, stopRequested);
 }

@@ -1,15 +1,29 @@
-// The device behind a port number, as the driver opens it, for messages.
-// Implemented once per platform (port_path_posix.cpp, port_path_win32.cpp).
+// The ports of this machine as the monitor shows them. Implemented once per
+// platform (port_path_posix.cpp, port_path_win32.cpp); the device behind a
+// port number is the driver's own rule (platform::SerialPort::DeviceName).
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zentrok::monitor {
 
-std::string PortDevicePath(int port);
+// A port that a host could open.
+struct PortEntry {
+    int Number = 0;       // its COM number; 0 when no number reaches it as things stand
+    std::string Device;   // what the driver opens for that number, or the device itself
+    std::string Behind;   // the device behind it (a link's target, other names); "" when none is known
+    std::string State;    // "free", "in use" or "access denied"
+};
 
-// Why the device at `path` may not have opened, as far as can be told.
-std::string PortOpenHint(const std::string& path);
+// The ports that can be opened, by COM number, then the devices no number
+// reaches. Ports that do not open for other reasons (no hardware behind a
+// device node) are left out.
+std::vector<PortEntry> ListPorts();
+
+// How a device that no COM number reaches can be made a port; "" when every
+// device is reachable.
+std::string UnnumberedHint();
 
 // Whether the device at `path` is still there: a removed adapter or a closed
 // pseudo-terminal is not; an unplugged cable cannot be seen.

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zentrok::monitor {
 
@@ -21,9 +22,15 @@ struct LiveOptions {
 // the port did not open or fewer than Count items came in time.
 int RunLive(const LiveOptions& options, const volatile std::sig_atomic_t& stop);
 
-// Prints the items that the telegrams of the log at `path` yield. Unreadable
-// lines are reported on stderr with their numbers. Exit status: 0, or 1 when
-// the file could not be read or a line was bad.
-int RunReplay(const std::string& path, bool json);
+// Prints the items that the telegrams of the logs at `paths` yield, with the
+// time each telegram was logged; a folder stands for its log files (*.zqa)
+// in name order. Unreadable lines are reported on stderr with their
+// numbers. Exit status: 0, or 1 when a file could not be read, a line was
+// bad, or a folder, a file or the whole run held no telegram.
+int RunReplay(const std::vector<std::string>& paths, bool json);
+
+// Prints the ports a host could open (see ListPorts). Exit status: 0, or 1
+// when there is none.
+int RunList();
 
 }  // namespace zentrok::monitor

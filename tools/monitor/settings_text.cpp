@@ -5,27 +5,6 @@
 namespace zentrok::monitor {
 namespace {
 
-std::string ParityText(std::uint8_t parity) {
-    static constexpr const char* kNames[] = {"no parity", "odd parity", "even parity", "mark parity", "space parity"};
-    return parity < 5 ? kNames[parity] : "parity " + std::to_string(parity);
-}
-
-std::string StopBitsText(std::uint8_t stopBits) {
-    static constexpr const char* kNames[] = {"1 stop bit", "1.5 stop bits", "2 stop bits"};
-    return stopBits < 3 ? kNames[stopBits] : "stop bits " + std::to_string(stopBits);
-}
-
-std::string FlowControlText(std::uint32_t flags) {
-    if (flags & platform::flags::kOutX) return "XON/XOFF flow control";
-    if (flags & platform::flags::kRtsControlHandshake) return "RTS/CTS flow control";
-    return "no flow control";
-}
-
-std::string LineText(const platform::LineSettings& line) {
-    return std::to_string(line.BaudRate) + " baud, " + std::to_string(line.ByteSize) + " data bits, " +
-           ParityText(line.Parity) + ", " + StopBitsText(line.StopBits) + ", " + FlowControlText(line.Flags);
-}
-
 std::string KeyValue(const SettingReport& setting) {
     return std::string(setting.Key) + "=" + std::to_string(setting.Value);
 }
@@ -39,11 +18,35 @@ void AddDefaults(std::vector<std::string>& lines, const PortSetupReport& report,
     if (!keys.empty()) lines.push_back("default " + keys + ": " + why);
 }
 
+std::string KeyValue(const PortSetupReport& report, std::string_view key) {
+    for (const SettingReport& setting : report.Keys)
+        if (setting.Key == key) return KeyValue(setting);
+    return std::string(key);
+}
+
+// What the device made of the settings, read back after configuring.
+void AddReadBack(std::vector<std::string>& lines, const PortSetupReport& report,
+                 const platform::ConfigureResult& configured) {
+    if (!configured.FailedCalls.empty()) lines.push_back("configuring the line failed: " + configured.FailedCalls);
+    if (!configured.ReadBack) {
+        lines.push_back("the device did not report its settings; the line above is what Rn.ini asked for");
+        return;
+    }
+    for (const LineDifference& difference : LineDifferences(report.Setup.Line, configured.Reported)) {
+        const char* what = difference.Key == "Baud" ? "that rate" : "that";
+        lines.push_back(KeyValue(report, difference.Key) + ": this line does not support " + what + "; it stays at " +
+                        difference.Reported);
+    }
+}
+
 }  // namespace
 
-std::vector<std::string> SettingsLines(int port, const std::string& device, const PortSetupReport& report) {
+std::vector<std::string> SettingsLines(int port, const std::string& device, const PortSetupReport& report,
+                                       const platform::ConfigureResult& configured) {
+    const platform::LineSettings& line = configured.ReadBack ? configured.Reported : report.Setup.Line;
     std::vector<std::string> lines = {"COM" + std::to_string(port) + " = " + device + ", " + report.Section + ": " +
-                                      LineText(report.Setup.Line)};
+                                      LineText(line)};
+    AddReadBack(lines, report, configured);
     const std::string file = kConfigFileName;
     AddDefaults(lines, report, SettingOrigin::NoFile, "missing file " + file + " in the current directory");
     std::string noSection = "missing section [" + report.Section + "] in " + file;

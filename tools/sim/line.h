@@ -30,9 +30,18 @@ public:
     virtual std::string Description() const = 0;
 };
 
-// Creates a pseudo-terminal and links `dir`/COM<port> to its slave, for the
-// driver's ZENTROK_PORT_DIR. Null with `error` set when that is not possible.
-std::unique_ptr<Line> OpenPseudoTerminal(const std::string& dir, int port, std::string& error);
+// Where a pseudo-terminal is linked for a host to open it as COM<n>.
+struct PortLink {
+    std::string Path;      // DIR/COM<n> for the driver's ZENTROK_PORT_DIR, or PREFIX/dosdevices/com<n>
+    bool ForWine = false;  // a Windows host under Wine opens it (see line_posix.cpp)
+};
+
+// The link for port `port`: in `dir`, or in the Wine prefix `winePrefix`.
+PortLink PortLinkFor(const std::string& dir, const std::string& winePrefix, int port);
+
+// Creates a pseudo-terminal and links it as `link` says. Null with `error`
+// set when that is not possible.
+std::unique_ptr<Line> OpenPseudoTerminal(const PortLink& link, std::string& error);
 
 // Opens an existing port at `baud`, 8 data bits, no parity, one stop bit.
 std::unique_ptr<Line> OpenDevice(const std::string& path, unsigned baud, std::string& error);

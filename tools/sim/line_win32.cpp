@@ -55,8 +55,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Line> OpenPseudoTerminal(const std::string&, int, std::string& error) {
-    error = "--pty is not available on Windows; use --device \\\\.\\COM<n> with a port pair";
+PortLink PortLinkFor(const std::string& dir, const std::string&, int port) {
+    return {dir + "\\COM" + std::to_string(port), false};
+}
+
+std::unique_ptr<Line> OpenPseudoTerminal(const PortLink&, std::string& error) {
+    error = "--pty and --wine-prefix are not available on Windows; use --device \\\\.\\COM<n> with a port pair";
     return nullptr;
 }
 

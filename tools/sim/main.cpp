@@ -23,15 +23,20 @@ using zentrok::tools::ReadInteger;
 using zentrok::tools::ReadSeconds;
 using zentrok::tools::UsageError;
 
-constexpr const char* kUsage = R"(usage: zentrok-sim (--pty DIR --port N | --device PATH [--baud N])
+constexpr const char* kUsage = R"(usage: zentrok-sim (--pty DIR --port N | --wine-prefix DIR --port N | --device PATH [--baud N])
                   (--script FILE | --samples)
-                  [--ack-timeout MS | --interval MS] [--wait-host S]
+                  [--ack-timeout MS | --interval MS] [--byte-delay MS] [--wait-host S]
+       zentrok-sim --version
 
 Plays the device end of a serial line: sends telegrams, each followed by the
 end character 0x14, and counts the ACK bytes (0x06) the driver answers with.
 
   --pty DIR        create a pseudo-terminal and link DIR/COM<N> to it; run the
                    host with ZENTROK_PORT_DIR=DIR (not available on Windows)
+  --wine-prefix DIR  for a Windows host under Wine: create a pseudo-terminal,
+                   link it as DIR/dosdevices/com<N> (the host opens COM<N>) and
+                   give it a session of its own, so that the wineserver never
+                   takes it as its terminal and gets its hang-up
   --port N         the port number of that link
   --device PATH    use an existing port instead (Windows: \\.\COM<n>)
   --baud N         line speed of --device (default 9600; 8 data bits, no parity)
@@ -42,11 +47,17 @@ end character 0x14, and counts the ACK bytes (0x06) the driver answers with.
   --ack-timeout MS stop-and-wait: send the next telegram once the ACKs of the
                    last one are in (two for type "0"), or after MS milliseconds
   --interval MS    send one telegram every MS milliseconds (default 100)
+  --byte-delay MS  send each telegram one byte at a time, MS milliseconds
+                   apart (the ACK time-out and the round trip count from the
+                   first byte)
   --wait-host S    before the first telegram, wait up to S seconds for a host
-                   to open the port (pseudo-terminal: it is seen for certain and
-                   not seeing it is an error; device: DSR is watched, then the
-                   telegrams go out regardless). Bytes sent before the host
-                   has opened the port are not framed as telegrams.
+                   to open the port (pseudo-terminal: it is seen for certain,
+                   by the driver's exclusive-use flag or, under Wine, by the
+                   host holding the terminal open, and not seeing it is an
+                   error; device: DSR is watched, then the telegrams go out
+                   regardless). Bytes sent before the host has opened the port
+                   are not framed as telegrams.
+  --version        print the version and end
 
 At the end it reports the telegrams sent, the ACKs received and the round
 trip times (from the first byte sent to the telegram's last ACK).
@@ -66,6 +77,7 @@ extern "C" void OnInterrupt(int) { stopRequested = 1; }
 
 struct Options {
     std::string PtyDir;
+    std::string WinePrefix;
     std::optional<int> Port;
     std::string Device;
     unsigned Baud = 9600;
@@ -73,6 +85,7 @@ struct Options {
     bool Samples = false;
     std::optional<int> AckTimeoutMs;
     std::optional<int> IntervalMs;
+    int ByteDelayMs = 0;
     double WaitHostSeconds = 0;
 };
 
@@ -86,6 +99,10 @@ Options ParseOptions(int argc, char** argv) {
         };
         if (option == "--pty") {
             options.PtyDir = value();
+        } else if (option == "--wine-prefix") {
+            options.WinePrefix = value();
+        } else if (option == "--byte-delay") {
+            options.ByteDelayMs = static_cast<int>(ReadInteger(option, value(), 0, 60000));
         } else if (option == "--port") {
             options.Port = static_cast<int>(ReadInteger(option, value(), 1, 255));
         } else if (option == "--device") {
@@ -106,8 +123,10 @@ Options ParseOptions(int argc, char** argv) {
             throw UsageError("unknown option \"" + option + "\"");
         }
     }
-    if (options.PtyDir.empty() == options.Device.empty()) throw UsageError("give either --pty DIR or --device PATH");
+    const int lines = !options.PtyDir.empty() + !options.WinePrefix.empty() + !options.Device.empty();
+    if (lines != 1) throw UsageError("give either --pty DIR or --device PATH");
     if (!options.PtyDir.empty() && !options.Port) throw UsageError("--pty needs --port N");
+    if (!options.WinePrefix.empty() && !options.Port) throw UsageError("--wine-prefix needs --port N");
     if (!options.Device.empty() && options.Port) throw UsageError("--port goes with --pty; --device names the port");
     if (options.ScriptPath.empty() == !options.Samples) throw UsageError("give either --script FILE or --samples");
     if (options.AckTimeoutMs && options.IntervalMs) throw UsageError("--ack-timeout and --interval exclude each other");
@@ -142,8 +161,9 @@ int Run(const Options& options) {
     }
 
     std::string error;
-    const auto line = options.PtyDir.empty() ? OpenDevice(options.Device, options.Baud, error)
-                                             : OpenPseudoTerminal(options.PtyDir, *options.Port, error);
+    const auto line = options.Device.empty()
+                          ? OpenPseudoTerminal(PortLinkFor(options.PtyDir, options.WinePrefix, *options.Port), error)
+                          : OpenDevice(options.Device, options.Baud, error);
     if (!line) {
         std::cerr << "zentrok-sim: " << error << '\n';
         return 1;
@@ -159,6 +179,7 @@ int Run(const Options& options) {
     pacing.StopAndWait = options.AckTimeoutMs.has_value();
     pacing.TimeoutMs = options.AckTimeoutMs.value_or(0);
     pacing.IntervalMs = options.IntervalMs.value_or(100);
+    pacing.ByteDelayMs = options.ByteDelayMs;
     const Report report = SendScript(*line, script, pacing, stopRequested, std::cout);
     PrintReport(report, std::cout);
     if (report.Interrupted) return 130;
@@ -176,6 +197,10 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnInterrupt);
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::cout << kUsage;
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << "zentrok-sim " << zentrok::tools::ProjectVersion() << '\n';
         return 0;
     }
     try {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iomanip>
+#include <thread>
 
 namespace zentrok::sim {
 namespace {
@@ -47,6 +48,16 @@ Answer AwaitAnswer(Line& line, int expected, Clock::time_point start, const Paci
     return answer;
 }
 
+// Writes the telegram and its end character, at once or a byte at a time.
+bool SendTelegram(Line& line, const std::string& bytes, const Pacing& pacing, const volatile std::sig_atomic_t& stop) {
+    if (pacing.ByteDelayMs <= 0) return line.Write(bytes);
+    for (std::size_t i = 0; i < bytes.size() && !stop; ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pacing.ByteDelayMs));
+        if (!line.Write(bytes.substr(i, 1))) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 Report SendScript(Line& line, const Script& script, const Pacing& pacing, const volatile std::sig_atomic_t& stop,
@@ -61,7 +72,7 @@ Report SendScript(Line& line, const Script& script, const Pacing& pacing, const 
 
         out << "telegram " << report.Sent + 1 << " (line " << telegram.Line << "): ";
         const Clock::time_point start = Clock::now();
-        if (!line.Write(telegram.Bytes + kEndCharacter)) {
+        if (!SendTelegram(line, telegram.Bytes + kEndCharacter, pacing, stop)) {
             out << "the port refused it; stopping\n";
             report.Refused = true;
             break;

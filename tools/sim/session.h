@@ -14,6 +14,7 @@ struct Pacing {
     bool StopAndWait = false;  // wait for each telegram's ACKs, up to TimeoutMs
     int TimeoutMs = 0;         // stop-and-wait: ACK time-out
     int IntervalMs = 0;        // otherwise: fixed time from one telegram to the next
+    int ByteDelayMs = 0;       // above 0: telegrams go out a byte at a time, this far apart
 };
 
 struct Report {

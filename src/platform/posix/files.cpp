@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "platform/platform.h"
@@ -53,6 +55,7 @@ int OpenForAppend(const std::string& path) {
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         close(fd);
+        errno = 0;  // the file is there, but no writable regular file
         return -1;
     }
     return fd;
@@ -107,12 +110,23 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
     return LookUpProfileString(path, section, key).Value;
 }
 
-bool AppendToFile(const std::string& path, const void* data, std::size_t size) {
+bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::string* whyNot) {
+    errno = 0;
     const int fd = OpenForAppend(path);
-    if (fd < 0) return false;
-    WriteAll(fd, static_cast<const char*>(data), size);
+    if (fd < 0) {
+        if (whyNot) *whyNot = "cannot open " + path + ": " + (errno ? std::strerror(errno) : "not a writable file");
+        return false;
+    }
+    const bool written = WriteAll(fd, static_cast<const char*>(data), size);
+    const int error = errno;
     close(fd);
-    return true;
+    if (!written && whyNot) *whyNot = "cannot write to " + path + ": " + (error ? std::strerror(error) : "nothing written");
+    return written;
+}
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
 }
 
 }  // namespace zentrok::platform

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -20,19 +21,17 @@
 namespace zentrok::platform {
 namespace {
 
-std::string DevicePath(std::int32_t number) {
-    if (const char* dir = std::getenv("ZENTROK_PORT_DIR"); dir && *dir)
-        return std::string(dir) + "/COM" + std::to_string(number);
-    return "/dev/ttyS" + std::to_string(static_cast<std::int64_t>(number) - 1);
-}
+constexpr std::pair<std::uint32_t, speed_t> kSpeeds[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+constexpr tcflag_t kParityBits = PARENB | PARODD | CMSPAR;
+constexpr tcflag_t kParity[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
 
 bool SpeedFor(std::uint32_t baud, speed_t& speed) {
-    static constexpr std::pair<std::uint32_t, speed_t> kSpeeds[] = {
-        {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-        {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-        {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-        {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
-    };
     for (const auto& [rate, code] : kSpeeds) {
         if (rate == baud) {
             speed = code;
@@ -40,6 +39,53 @@ bool SpeedFor(std::uint32_t baud, speed_t& speed) {
         }
     }
     return false;
+}
+
+std::uint32_t RateOf(speed_t speed) {
+    for (const auto& [rate, code] : kSpeeds)
+        if (code == speed) return rate;
+    return 0;
+}
+
+std::string SystemError(const char* call, int error) { return std::string(call) + ": " + std::strerror(error); }
+
+void AddFailure(std::string& failures, const std::string& failure) {
+    failures += (failures.empty() ? "" : "; ") + failure;
+}
+
+OpenFailure FailureOf(int error) {
+    switch (error) {
+        case ENOENT: case ENXIO: case ENODEV: case ENOTDIR: return OpenFailure::Missing;
+        case EBUSY: case EWOULDBLOCK: return OpenFailure::InUse;
+        case EACCES: case EPERM: case EROFS: return OpenFailure::AccessDenied;
+        case ENOTTY: return OpenFailure::NotATerminal;
+        default: return OpenFailure::Other;
+    }
+}
+
+void Tell(OpenError* why, int error) {
+    if (!why) return;
+    why->Reason = FailureOf(error);
+    why->SystemCode = static_cast<std::uint32_t>(error);
+    why->SystemText = std::strerror(error);
+}
+
+// The line as a terminal holds it, in the driver's terms. A terminal has no
+// event character and keeps the binary mode and DTR as configured, so those
+// are taken from what was asked.
+LineSettings ReadLine(const termios& tio, const LineSettings& asked) {
+    LineSettings line = asked;
+    line.BaudRate = cfgetospeed(&tio) == cfgetispeed(&tio) ? RateOf(cfgetospeed(&tio)) : 0;
+    for (std::uint8_t bits = 5; bits <= 8; ++bits)
+        if ((tio.c_cflag & CSIZE) == kSizes[bits - 5]) line.ByteSize = bits;
+    for (std::uint8_t parity = 0; parity < 5; ++parity)
+        if ((tio.c_cflag & kParityBits) == kParity[parity]) line.Parity = parity;
+    line.StopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
+    line.Flags = asked.Flags & (flags::kBinary | flags::kDtrControlEnable);
+    if (tio.c_iflag & IXON) line.Flags |= flags::kOutX;
+    if (tio.c_iflag & IXOFF) line.Flags |= flags::kInX;
+    if (tio.c_cflag & CRTSCTS) line.Flags |= flags::kOutxCtsFlow | (asked.Flags & flags::kRtsControlHandshake);
+    return line;
 }
 
 // Maps the line settings onto a raw-mode termios; settings the device cannot
@@ -54,13 +100,9 @@ void ApplyLine(termios& tio, const LineSettings& line) {
         cfsetispeed(&tio, speed);
         cfsetospeed(&tio, speed);
     }
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     if (line.ByteSize >= 5 && line.ByteSize <= 8) tio.c_cflag = (tio.c_cflag & ~CSIZE) | kSizes[line.ByteSize - 5];
 
-    if (line.Parity <= 4) {
-        static constexpr tcflag_t kParity[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
-        tio.c_cflag = (tio.c_cflag & ~(PARENB | PARODD | CMSPAR)) | kParity[line.Parity];
-    }
+    if (line.Parity <= 4) tio.c_cflag = (tio.c_cflag & ~kParityBits) | kParity[line.Parity];
     if (line.StopBits == 0) tio.c_cflag &= ~CSTOPB;
     if (line.StopBits == 1 || line.StopBits == 2) tio.c_cflag |= CSTOPB;  // no 1.5: the nearest is two
 
@@ -101,12 +143,22 @@ struct SerialPort::Impl {
     }
 };
 
-std::unique_ptr<SerialPort> SerialPort::Open(std::int32_t number) {
-    const std::string path = DevicePath(number);
+std::string SerialPort::DeviceName(std::int32_t number) {
+    if (const char* dir = std::getenv("ZENTROK_PORT_DIR"); dir && *dir)
+        return std::string(dir) + "/COM" + std::to_string(number);
+    return "/dev/ttyS" + std::to_string(static_cast<std::int64_t>(number) - 1);
+}
+
+std::unique_ptr<SerialPort> SerialPort::Open(std::int32_t number, OpenError* why) {
+    const std::string path = DeviceName(number);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        Tell(why, errno);
+        return nullptr;
+    }
     // Exclusive: a second open of the device, from any process, fails.
     if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        Tell(why, errno == EWOULDBLOCK || errno == EBUSY ? EBUSY : errno);
         close(fd);
         return nullptr;
     }
@@ -119,18 +171,27 @@ SerialPort::SerialPort(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 SerialPort::~SerialPort() = default;
 
-void SerialPort::Configure(const PortSetup& setup) {
+ConfigureResult SerialPort::Configure(const PortSetup& setup) {
+    ConfigureResult result;
     termios tio{};
-    if (tcgetattr(impl_->fd, &tio) == 0) {
+    if (tcgetattr(impl_->fd, &tio) != 0) {
+        AddFailure(result.FailedCalls, SystemError("tcgetattr", errno));
+    } else {
         ApplyLine(tio, setup.Line);
-        tcsetattr(impl_->fd, TCSANOW, &tio);
+        if (tcsetattr(impl_->fd, TCSANOW, &tio) != 0) AddFailure(result.FailedCalls, SystemError("tcsetattr", errno));
     }
     // DTR on; RTS off unless the RTS/CTS handshake drives it. A pseudo
-    // terminal has no modem lines and refuses this, which is harmless.
+    // terminal has no modem lines and refuses this, which is harmless and
+    // not reported.
     int dtr = TIOCM_DTR;
     int rts = TIOCM_RTS;
     ioctl(impl_->fd, TIOCMBIS, &dtr);
     if (!(setup.Line.Flags & flags::kRtsControlHandshake)) ioctl(impl_->fd, TIOCMBIC, &rts);
+
+    termios now{};
+    result.ReadBack = tcgetattr(impl_->fd, &now) == 0;
+    if (result.ReadBack) result.Reported = ReadLine(now, setup.Line);
+    return result;
 }
 
 // Once the device has gone away (a hung-up line keeps reporting POLLHUP)
@@ -176,5 +237,11 @@ void SerialPort::WriteByte(char byte) {
     impl_->output.push_back(byte);
     impl_->Flush();
 }
+
+// A pseudo terminal has no receiver to count errors; serial drivers' own
+// counters (TIOCGICOUNT) are not read.
+LineErrors SerialPort::TakeLineErrors() { return {}; }
+
+bool SerialPort::DeviceGone() { return !impl_->deviceOpen; }
 
 }  // namespace zentrok::platform

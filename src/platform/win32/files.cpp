@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/system_error.h"
 
 namespace zentrok::platform {
 namespace {
@@ -55,20 +56,26 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
     return value;
 }
 
-bool AppendToFile(const std::string& path, const void* data, std::size_t size) {
+bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::string* whyNot) {
     const HANDLE file = OpenForAppend(path);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        if (whyNot) *whyNot = "cannot open " + path + ": " + SystemErrorText(GetLastError());
+        return false;
+    }
     OVERLAPPED lock = AppendLockRange();
     const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock) != 0;
     for (auto bytes = static_cast<const char*>(data); size > 0;) {
         DWORD written = 0;
-        if (!WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) || written == 0) break;
+        if (!WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
+            if (whyNot) *whyNot = "cannot write to " + path + ": " + SystemErrorText(GetLastError());
+            break;
+        }
         bytes += written;
         size -= written;
     }
     if (locked) UnlockFileEx(file, 0, 1, 0, &lock);
     CloseHandle(file);
-    return true;
+    return size == 0;
 }
 
 }  // namespace zentrok::platform

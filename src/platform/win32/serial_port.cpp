@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/system_error.h"
 
 namespace zentrok::platform {
 namespace {
@@ -68,6 +69,33 @@ struct Operation {
         return GetOverlappedResult(file, &overlapped, &transferred, FALSE) != 0;
     }
 };
+
+OpenFailure FailureOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_BAD_NETPATH: return OpenFailure::Missing;
+        case ERROR_SHARING_VIOLATION: case ERROR_BUSY: return OpenFailure::InUse;
+        // Windows also answers this for a port that another program holds.
+        case ERROR_ACCESS_DENIED: return OpenFailure::AccessDenied;
+        default: return OpenFailure::Other;
+    }
+}
+
+// Adds "<call>: <reason>" for a call that failed.
+void Check(BOOL succeeded, const char* call, std::string& failures) {
+    if (succeeded) return;
+    failures += (failures.empty() ? "" : "; ") + std::string(call) + ": " + SystemErrorText(GetLastError());
+}
+
+LineSettings LineOf(const DCB& dcb) {
+    LineSettings line;
+    line.BaudRate = dcb.BaudRate;
+    line.ByteSize = dcb.ByteSize;
+    line.Parity = dcb.Parity;
+    line.StopBits = dcb.StopBits;
+    std::memcpy(&line.Flags, reinterpret_cast<const char*>(&dcb) + kFlagWordOffset, sizeof line.Flags);
+    line.EvtChar = dcb.EvtChar;
+    return line;
+}
 
 struct WriteRecord {
     Operation operation;
@@ -161,11 +189,17 @@ struct SerialPort::Impl {
     }
 };
 
-std::unique_ptr<SerialPort> SerialPort::Open(std::int32_t number) {
-    const std::string name = "\\\\.\\COM" + std::to_string(number);
+std::string SerialPort::DeviceName(std::int32_t number) { return "\\\\.\\COM" + std::to_string(number); }
+
+std::unique_ptr<SerialPort> SerialPort::Open(std::int32_t number, OpenError* why) {
+    const std::string name = DeviceName(number);
     const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (why) *why = OpenError{FailureOf(error), error, SystemErrorText(error)};
+        return nullptr;
+    }
     auto impl = std::make_unique<Impl>();
     impl->handle = handle;
     return std::unique_ptr<SerialPort>(new SerialPort(std::move(impl)));
@@ -179,20 +213,21 @@ SerialPort::~SerialPort() {
     if (!impl_->Close()) impl_.release();
 }
 
-void SerialPort::Configure(const PortSetup& setup) {
+ConfigureResult SerialPort::Configure(const PortSetup& setup) {
     const HANDLE handle = impl_->handle;
-    SetupComm(handle, setup.InQueue, setup.OutQueue);
+    ConfigureResult result;
+    Check(SetupComm(handle, setup.InQueue, setup.OutQueue), "SetupComm", result.FailedCalls);
 
     DCB line{};
     line.DCBlength = sizeof line;
-    GetCommState(handle, &line);
+    Check(GetCommState(handle, &line), "GetCommState", result.FailedCalls);
     line.BaudRate = setup.Line.BaudRate;
     line.ByteSize = setup.Line.ByteSize;
     line.Parity = setup.Line.Parity;
     line.StopBits = setup.Line.StopBits;
     std::memcpy(reinterpret_cast<char*>(&line) + kFlagWordOffset, &setup.Line.Flags, sizeof setup.Line.Flags);
     line.EvtChar = setup.Line.EvtChar;
-    SetCommState(handle, &line);
+    Check(SetCommState(handle, &line), "SetCommState", result.FailedCalls);
 
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = setup.ReadIntervalTimeout;
@@ -200,7 +235,13 @@ void SerialPort::Configure(const PortSetup& setup) {
     timeouts.ReadTotalTimeoutConstant = setup.ReadTotalTimeoutConstant;
     timeouts.WriteTotalTimeoutMultiplier = setup.WriteTotalTimeoutMultiplier;
     timeouts.WriteTotalTimeoutConstant = setup.WriteTotalTimeoutConstant;
-    SetCommTimeouts(handle, &timeouts);
+    Check(SetCommTimeouts(handle, &timeouts), "SetCommTimeouts", result.FailedCalls);
+
+    DCB now{};
+    now.DCBlength = sizeof now;
+    result.ReadBack = GetCommState(handle, &now) != 0;
+    if (result.ReadBack) result.Reported = LineOf(now);
+    return result;
 }
 
 SerialPort::Wake SerialPort::WaitForInput(Event& stop, std::uint32_t timeoutMs) {
@@ -264,6 +305,18 @@ void SerialPort::DiscardInput() {
     port.CollectWake();
     port.wakeByteHeld = false;
     PurgeComm(port.handle, PURGE_RXCLEAR);
+}
+
+// Line errors are not collected yet: ClearCommError's report is taken by the
+// fetch, which discards it.
+LineErrors SerialPort::TakeLineErrors() { return {}; }
+
+// GetCommState clears nothing, so it leaves the line errors to the reader;
+// it fails once the device behind the handle has gone.
+bool SerialPort::DeviceGone() {
+    DCB line{};
+    line.DCBlength = sizeof line;
+    return !GetCommState(impl_->handle, &line);
 }
 
 void SerialPort::WriteByte(char byte) {

@@ -1,0 +1,52 @@
+// The trace: an account of what happened on a port, for a person finding
+// out why telegrams do not arrive. It is off unless the host's environment
+// names a file in ZENTROK_TRACE when a port opens; each event then appends
+// one line "<local date and time> COM<n> <what happened>" to that file.
+//
+// The driver reports no failure to its host, and the telegram log holds
+// telegrams only; the trace is where the reasons go. It never changes what
+// the driver does: while it is off every call returns at once, without a
+// system call, and a trace file that cannot be opened or written is given
+// up on silently for that line. Ports of one process write whole lines,
+// one at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/framed_port.h"
+#include "platform/platform.h"
+
+namespace zentrok {
+
+inline constexpr char kTraceVariable[] = "ZENTROK_TRACE";
+
+class Trace {
+public:
+    Trace() = default;  // off
+    // The trace of port `port`: on when ZENTROK_TRACE names a file.
+    static Trace ForPort(std::int32_t port);
+
+    bool On() const { return !path_.empty(); }
+
+    void Opened(const std::string& device, std::int32_t recNumber, const platform::LineSettings& asked,
+                const platform::ConfigureResult& configured) const;
+    void NotOpened(const std::string& device, const platform::OpenError& why) const;
+    // The port number is open in this process already, so the device is not tried.
+    void AlreadyOpen() const;
+    void LineTrouble(const QueueStatus& status, bool purged) const;
+    void Withdrawn(std::string_view telegram, bool closing) const;
+    void LogNotWritten(const std::string& whyNot) const;
+    void DeviceGone() const;
+    void Closed(std::uint64_t milliseconds) const;
+
+    // Appends one line for this port; nothing when off.
+    void Write(const std::string& text) const;
+
+private:
+    std::string path_;
+    std::int32_t port_ = 0;
+};
+
+}  // namespace zentrok
