@@ -393,15 +393,13 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
 
     def test_settings_the_monitor_applied_and_a_quiet_run(self):
         # A value followed by anything else, here an inline comment, is no
-        # number and gives the default; so does a byte-order mark that hides
-        # the section header.
+        # number and gives the default; a byte-order mark is skipped.
         cases = [
             ("[RecNr1]\r\nBaud=9600 ; bits per second\r\nDataBit=8\r\nParity=2\r\nStopBit=2\r\nFlowCtrl=1\r\n",
              "300 baud, 8 data bits, even parity, 2 stop bits, XON/XOFF flow control",
              ['default Baud=300: not a number: "9600 ; bits per second"']),
-            ("\ufeff[RecNr1]\r\nBaud=9600\r\n", "300 baud, 7 data bits, no parity, 1 stop bit, no flow control",
-             ["default Baud=300, DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing section [RecNr1] in Rn.ini; "
-              "the file starts with a UTF-8 byte-order mark, so its first line is no section header"]),
+            ("\ufeff[RecNr1]\r\nBaud=9600\r\n", "9600 baud, 7 data bits, no parity, 1 stop bit, no flow control",
+             ["default DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing key in [RecNr1]"]),
         ]
         for ini, settings, defaults in cases:
             with self.subTest(ini=ini):
