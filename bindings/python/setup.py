@@ -1,7 +1,7 @@
 """The package's version is the project's: the one in the repository's
 CMakeLists.txt two folders up, or, in an installed tree
 (share/zentrok/bindings/python), the VERSION file that cmake --install
-writes beside this file. Everything else is in pyproject.toml."""
+writes beside this file. The rest of the metadata is in pyproject.toml."""
 import pathlib
 import re
 
@@ -22,4 +22,4 @@ def project_version():
     raise SystemExit("zentrok: no version found (neither %s nor %s)" % (cmake, stamped))
 
 
-setup(version=project_version())
+setup(version=project_version(), packages=["zentrok"])
