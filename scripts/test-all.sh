@@ -41,7 +41,17 @@ skip_preset() {
   fi
 }
 
-run_preset linux
+# GoogleTest: the machine's for the Linux builds, its sources for the Windows one.
+have_gtest() { [[ -e /usr/include/gtest/gtest.h && -e /usr/src/googletest/CMakeLists.txt ]]; }
+test_preset() {
+  if have_gtest; then
+    run_preset "$1"
+  else
+    skip_preset "$1" "GoogleTest is not installed (libgtest-dev, libgmock-dev)"
+  fi
+}
+
+test_preset linux
 # The Linux tests include the bindings; each skips itself without its
 # compiler or runtime, and fails under CI.
 if ! have fpc || ! have mcs || ! have mono; then
@@ -62,8 +72,8 @@ else
   status=1
 fi
 
-run_preset asan
-run_preset tsan
+test_preset asan
+test_preset tsan
 
 # libFuzzer ships with clang's runtime (libclang-rt-14-dev on Debian).
 fuzzer_works() {
@@ -85,7 +95,7 @@ else
 fi
 
 if have i686-w64-mingw32-g++-posix && have wine; then
-  run_preset windows
+  test_preset windows
 else
   skip_preset windows "MinGW-w64 (g++-mingw-w64-i686) or Wine (wine, wine32:i386) is not installed"
 fi
