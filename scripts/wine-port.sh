@@ -16,11 +16,12 @@ devices=$prefix/dosdevices
 [[ -d $devices ]] || { echo "wine-port.sh: $devices does not exist; run wineboot --init first" >&2; exit 1; }
 
 ln -sfn "COM$port" "$devices/com$port"  # Wine's name for the simulator's link
+rm -f "$devices/COM$port"                # left by an earlier run: wait for the new one
 "$sim" --pty "$devices" --port "$port" "$@" &
 sim_pid=$!
 holder=
 cleanup() {
-  [[ -n $holder ]] && kill "$holder" 2>/dev/null
+  if [[ -n $holder ]]; then kill "$holder" 2>/dev/null || true; fi
   rm -f "$devices/com$port"
 }
 trap cleanup EXIT
