@@ -6,6 +6,7 @@ set(CPACK_PACKAGE_NAME zentrok)
 set(CPACK_PACKAGE_VENDOR "ZENTROK")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# The .deb must name a maintainer; this placeholder is to be replaced by the real address.
 set(CPACK_PACKAGE_CONTACT "ZENTROK maintainers <zentrok@localhost>")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_VERBATIM_VARIABLES ON)
@@ -20,7 +21,6 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # zentrok_<version>_<arch>.deb
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/zentrok")
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
       "serial device driver for text telegrams\n The library libzentrok.so frames, logs and decodes the telegrams of a\n device on a serial line and hands them to a host through five C calls;\n with its header, CMake and pkg-config files, the tools zentrok-monitor\n and zentrok-sim, the Pascal, C# and Python bindings and the documentation.")
   find_program(ZENTROK_DPKG_SHLIBDEPS dpkg-shlibdeps)
