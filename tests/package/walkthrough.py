@@ -6,8 +6,8 @@
 Takes every ```sh block under the "## SECTION TITLE" heading, up to the next
 "## " heading, and runs them in one bash (-e -u -o pipefail) from the
 repository root that holds the document's folder. Passes when the commands
-succeed and the host received every item it asked for ("<n> items" equal to
-the count on its command line).
+succeed, the host received every item it asked for ("<n> items" equal to
+the count on its command line) and no wineserver dumped its state.
 """
 import os
 import re
@@ -38,6 +38,11 @@ def main(document, title):
     print("==== What they printed\n" + done.stdout.replace("\r\n", "\n"), flush=True)
     if done.returncode != 0:
         print("FAIL: the commands ended with status %d" % done.returncode)
+        return 1
+    # A wineserver that took a terminal as its own dumps its objects when it hangs up.
+    dumped = re.findall(r"^0x[0-9a-f]+:\d+: .*$", done.stdout, re.M)
+    if dumped:
+        print("FAIL: the wineserver wrote %d lines of its state, as after a hang-up" % len(dumped))
         return 1
     asked = re.findall(r"wine \S+\.exe \d+ \d+ (\d+)", commands)
     got = re.findall(r"^(\d+) items$", done.stdout, re.M)
