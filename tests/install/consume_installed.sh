@@ -18,6 +18,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 if [ "$mode" = deb ]; then
+  if ! command -v dpkg-deb >/dev/null || ! command -v cpack >/dev/null; then
+    echo "dpkg-deb or cpack is missing (Debian packages dpkg, cmake)"
+    [ "${CI:-}" = true ] && exit 1
+    exit 77  # skipped
+  fi
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
   arch=$(dpkg --print-architecture)
   (cd "$work" && cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work/out" >cpack.txt) ||
