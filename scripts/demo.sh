@@ -2,27 +2,46 @@
 # The demo: zentrok-sim plays a device on a pseudo-terminal and sends the
 # telegrams of examples/demo.tlg, waiting for each ACK; zentrok-monitor is the
 # host and prints every item the driver delivers. Afterwards it shows the
-# simulator's ACK report and the telegram log the driver wrote.
+# simulator's ACK report and the telegram log the driver wrote. It needs
+# only a C++17 compiler and CMake: the tests and benchmarks are configured
+# only when GoogleTest and Google Benchmark are there, and never built here.
+#
+#   scripts/demo.sh [--build-dir DIR] [cmake options...]
+#
+# The build folder is build/linux (the linux preset's) unless given; cmake
+# options (-D...) go to its configure.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/linux
+if [[ ${1:-} == --build-dir ]]; then
+  build=$(realpath -m "$2")
+  shift 2
+fi
+configure_options=("$@")
 work=$root/build/demo
 script=$root/examples/demo.tlg
 port=1
 expected_items=9  # one per message of demo.tlg, plus the two queued entries
 
-echo "==== Building the tools (preset linux)"
+echo "==== Building the tools (preset linux, in ${build#"$root"/})"
 cd "$root"
-# Configuring again is quick when nothing changed. A cache left by a failed
-# or foreign configure (another generator or compiler) is dropped and the
-# tree configured afresh.
-if ! cmake --preset linux >/dev/null; then
+# Configuring again is quick when nothing changed; of its output only the
+# notes on parts left out are shown. A cache left by a failed or foreign
+# configure (another generator or compiler) is dropped and the tree
+# configured afresh.
+configure() {
+  local log=$build.configure.txt
+  mkdir -p "$(dirname "$build")"
+  cmake --preset linux -B "$build" "${configure_options[@]}" >"$log" 2>&1 || { cat "$log" >&2; return 1; }
+  grep -h 'are skipped' "$log" || true
+}
+if ! configure 2>/dev/null; then
   echo "==== The configure of $build failed; configuring it afresh"
   rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
-  cmake --preset linux >/dev/null
+  configure
 fi
-cmake --build --preset linux --target zentrok-monitor zentrok-sim
+cmake --build "$build" --target zentrok-monitor zentrok-sim
 monitor=$build/tools/monitor/zentrok-monitor
 sim=$build/tools/sim/zentrok-sim
 

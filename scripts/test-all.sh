@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Builds and tests every configuration: Linux (with the Pascal, C# and Python
-# bindings), ASan+UBSan, TSan, the fuzzers for a bounded time, and the Windows
-# DLL under Wine when MinGW-w64 and Wine are installed. Under CI (CI=true) a
-# configuration or binding test that cannot run fails. Everything it writes
-# goes under build/: the work tree stays as it was.
+# bindings, the install tree, the .deb and the pip-installed Python package),
+# the demo on a tree without GoogleTest and Google Benchmark, ASan+UBSan,
+# TSan, the fuzzers for a bounded time, and the Windows DLL under Wine (with
+# its zip and the Wine walk-through of docs/WINDOWS-HOSTS.md) when MinGW-w64
+# and Wine are installed. scripts/install-deps.sh installs every package.
+# Under CI (CI=true) a configuration or test that cannot run fails.
+# Everything it writes goes under build/ (pip's in-tree build of the Python
+# package leaves bindings/python/build, which git ignores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,14 +41,39 @@ skip_preset() {
   fi
 }
 
-run_preset linux
+# GoogleTest: the machine's for the Linux builds, its sources for the Windows one.
+have_gtest() { [[ -e /usr/include/gtest/gtest.h && -e /usr/src/googletest/CMakeLists.txt ]]; }
+test_preset() {
+  if have_gtest; then
+    run_preset "$1"
+  else
+    skip_preset "$1" "GoogleTest is not installed (libgtest-dev, libgmock-dev)"
+  fi
+}
+
+test_preset linux
 # The Linux tests include the bindings; each skips itself without its
 # compiler or runtime, and fails under CI.
 if ! have fpc || ! have mcs || ! have mono; then
   skip_preset "bindings (linux)" "fpc, mcs or mono is not installed (fpc, mono-mcs, mono-runtime)"
 fi
-run_preset asan
-run_preset tsan
+
+# A host developer's machine may lack the test libraries: the demo must build
+# and run without them, saying once that the tests and benchmarks are left out.
+echo "==== demo without GoogleTest and Google Benchmark"
+demo_log=build/demo-bare.txt
+if CI= scripts/demo.sh --build-dir build/demo-bare \
+     -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >"$demo_log" 2>&1 &&
+   [[ $(grep -c -e 'The tests are skipped' -e 'The benchmarks are skipped' "$demo_log") == 2 ]]; then
+  summary+=("PASSED   demo without GoogleTest and Google Benchmark")
+else
+  cat "$demo_log"
+  summary+=("FAILED   demo without GoogleTest and Google Benchmark (see $demo_log)")
+  status=1
+fi
+
+test_preset asan
+test_preset tsan
 
 # libFuzzer ships with clang's runtime (libclang-rt-14-dev on Debian).
 fuzzer_works() {
@@ -66,7 +95,7 @@ else
 fi
 
 if have i686-w64-mingw32-g++-posix && have wine; then
-  run_preset windows
+  test_preset windows
 else
   skip_preset windows "MinGW-w64 (g++-mingw-w64-i686) or Wine (wine, wine32:i386) is not installed"
 fi

@@ -18,6 +18,12 @@ namespace Zentrok
             Info2 = info2;
             Info3 = info3;
         }
+
+        // "ZENTROK (65533, 2, 3)": the name and the three numbers, as text.
+        public override string ToString()
+        {
+            return string.Format("{0} ({1}, {2}, {3})", Name, Info1, Info2, Info3);
+        }
     }
 
     public static class QenDriver

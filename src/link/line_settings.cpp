@@ -150,7 +150,6 @@ PortSetupReport ReportPortSetup(std::int32_t recNumber) {
     report.Setup = BuildPortSetup([&](std::string_view key, std::int32_t fallback) {
         const platform::ProfileLookup lookup = platform::LookUpProfileString(path, report.Section, key);
         const std::optional<std::int32_t> value = ProfileInt(lookup.Value);
-        report.ByteOrderMark = lookup.ByteOrderMark;
         SettingReport& setting = report.Keys.emplace_back();
         setting.Key = key;
         setting.Value = value.value_or(fallback);

@@ -36,7 +36,6 @@ struct PortSetupReport {
     platform::PortSetup Setup;  // what ReadPortSetup gives for the same file
     std::string Section;        // "RecNr<n>"
     std::vector<SettingReport> Keys;  // in the order above
-    bool ByteOrderMark = false;       // Rn.ini starts with a UTF-8 byte-order mark
 };
 
 // ReadPortSetup, with an account of every key, for people checking Rn.ini.

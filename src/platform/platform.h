@@ -109,7 +109,6 @@ enum class ProfileFound { Value, NoFile, NoSection, NoKey };
 struct ProfileLookup {
     std::string Value;  // exactly what ReadProfileString returns
     ProfileFound Found = ProfileFound::Value;
-    bool ByteOrderMark = false;  // the file starts with a UTF-8 byte-order mark
 };
 
 ProfileLookup LookUpProfileString(const std::string& path, std::string_view section, std::string_view key);

@@ -28,7 +28,7 @@ static class DotnetHost
     static void PrintNameAndSystemLines()
     {
         QenDriverName driver = QenDriver.GetName();
-        Console.WriteLine("driver {0} ({1}, {2}, {3})", driver.Name, driver.Info1, driver.Info2, driver.Info3);
+        Console.WriteLine("driver {0}", driver);
         int mask = 0;
         var table = new byte[QenNative.StateTableSize];
         QenDriver.ApplySystemLine("   A 03", ref mask, table);

@@ -100,6 +100,8 @@ TEST(LineSettingsTest, DefaultsAndValueForms) {
     const Case cases[] = {
         {"no Rn.ini", nullptr, kDefaultLine},
         {"no section", "[RecNr9]\r\nBaud=9600\r\nDataBit=8\r\n", kDefaultLine},
+        {"UTF-8 byte-order mark", "\xEF\xBB\xBF[RecNr1]\r\nBaud=9600\r\nDataBit=8\r\n",
+         {9600, {8, kNoParity}, false, false, false}},
         {"hexadecimal baud", "[RecNr1]\r\nBaud=0x2580\r\n", {9600, {7, kNoParity}, false, false, false}},
         {"dollar hexadecimal", "[RecNr1]\r\nBaud=$12C0\r\n", {4800, {7, kNoParity}, false, false, false}},
         {"trailing character", "[RecNr1]\r\nBaud=9600x\r\n", kDefaultLine},

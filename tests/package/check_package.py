@@ -8,7 +8,9 @@ Installs the build tree into a scratch prefix and checks that:
     its default flags, /safeseh among them) links against lib/zentrok.lib
     and runs under Wine;
   - so does one linked against an import library made from lib/zentrok.def
-    the way that file says (llvm-dlltool -k).
+    the way that file says (llvm-dlltool -k);
+  - cpack packs the tree as zentrok-<version>-win32.zip, with the DLL, its
+    import library and .def, the header, the tools, the bindings and docs.
 
 Without clang, lld-link or llvm-dlltool (Debian packages clang, lld, llvm)
 the check is skipped (exit status 77), and fails under CI (CI=true).
@@ -25,6 +27,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zipfile
 
 SKIP = 77
 EXPECTED = """\
@@ -55,6 +58,38 @@ def dll_problems(args, dll):
     version = f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}"
     if version != args.version or ls & 0xFFFF:
         found.append(f"the version resource says {version}.{ls & 0xFFFF}, expected {args.version}.0")
+    return found
+
+
+# What a host developer unpacks, under the zip's top folder.
+ZIP_CONTENTS = ["README.md", "bin/zentrok.dll", "bin/zentrok-monitor.exe", "bin/zentrok-sim.exe",
+                "include/zentrok.h", "lib/zentrok.lib", "lib/zentrok.def",
+                "share/zentrok/bindings/pascal/zentrok.pas", "share/zentrok/bindings/dotnet/QenDriver.cs",
+                "share/zentrok/bindings/python/pyproject.toml", "share/zentrok/bindings/python/VERSION",
+                "share/doc/zentrok/README.md", "share/doc/zentrok/CHANGELOG.md",
+                "share/doc/zentrok/WINDOWS-HOSTS.md"]
+
+
+def zip_problems(args, work):
+    cpack = os.path.join(os.path.dirname(args.cmake), "cpack")
+    out = os.path.join(work, "zip")
+    done = run([cpack, "--config", os.path.join(args.build, "CPackConfig.cmake"), "-G", "ZIP", "-B", out],
+               cwd=work)
+    name = f"zentrok-{args.version}-win32"
+    path = os.path.join(out, name + ".zip")
+    if done.returncode != 0 or not os.path.isfile(path):
+        return [f"cpack made no {name}.zip: {done.stdout[-800:]}{done.stderr[-800:]}"]
+    with zipfile.ZipFile(path) as archive:
+        names = set(archive.namelist())
+        missing = [entry for entry in ZIP_CONTENTS if f"{name}/{entry}" not in names]
+        dll = archive.read(f"{name}/bin/zentrok.dll") if not missing else b""
+    if missing:
+        return [f"{name}.zip lacks {missing}"]
+    with open(os.path.join(work, "zipped.dll"), "wb") as copy:
+        copy.write(dll)
+    found = [f"{name}.zip: {problem}" for problem in dll_problems(args, os.path.join(work, "zipped.dll"))]
+    if not found:
+        print(f"{name}.zip: {len(names)} entries, among them {', '.join(ZIP_CONTENTS[:7])}, bindings and docs")
     return found
 
 
@@ -113,6 +148,7 @@ def main():
                 return 1
         found += linked_host_problems(args, work, prefix, "shipped", os.path.join(prefix, "lib", "zentrok.lib"))
         found += linked_host_problems(args, work, prefix, "from-def", own_library)
+        found += zip_problems(args, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

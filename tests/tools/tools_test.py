@@ -507,19 +507,18 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
 
     def test_settings_the_monitor_applied_and_a_quiet_run(self):
         # A value followed by anything else, here an inline comment, is no
-        # number and gives the default; so does a byte-order mark that hides
-        # the section header. The settings line is what the line took: a
-        # pseudo-terminal keeps 8 data bits without parity, and a rate it
-        # does not know leaves the one it had.
+        # number and gives the default; a byte-order mark is skipped. The
+        # settings line is what the line took: a pseudo-terminal keeps 8 data
+        # bits without parity, and a rate it does not know leaves the one it
+        # had.
         cases = [
             ("[RecNr1]\r\nBaud=9600 ; bits per second\r\nDataBit=8\r\nParity=2\r\nStopBit=2\r\nFlowCtrl=1\r\n",
              "300 baud, 8 data bits, no parity, 2 stop bits, XON/XOFF flow control",
              ["Parity=2: this line does not support that; it stays at no parity",
               'default Baud=300: not a number: "9600 ; bits per second"']),
-            ("\ufeff[RecNr1]\r\nBaud=9600\r\n", "300 baud, 8 data bits, no parity, 1 stop bit, no flow control",
+            ("\ufeff[RecNr1]\r\nBaud=9600\r\n", "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
              ["DataBit=7: this line does not support that; it stays at 8 data bits",
-              "default Baud=300, DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing section [RecNr1] in Rn.ini; "
-              "the file starts with a UTF-8 byte-order mark, so its first line is no section header"]),
+              "default DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing key in [RecNr1]"]),
             ("[RecNr1]\r\nBaud=12345\r\nDataBit=9\r\nParity=7\r\nStopBit=5\r\nFlowCtrl=0\r\n",
              "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
              ["Baud=12345: this line does not support that rate; it stays at 9600 baud",
@@ -759,6 +758,9 @@ class BindingsTest(SampleChecks, unittest.TestCase):
         self.assertEqual(with_year_placeholder("\n".join(rows)).splitlines(), sample_items())
         self.assert_samples_acknowledged(simulator.report())
 
+        self.assert_port_errors_say_why(zentrok)
+        self.assert_library_errors_say_what_was_tried()
+
         # A handle that is not an open port: nothing delivered, the record untouched.
         record = zentrok.QenMsg(Number=42)
         before = bytes(record)
@@ -766,6 +768,40 @@ class BindingsTest(SampleChecks, unittest.TestCase):
             self.assertEqual(library.qen_GetMsg(handle, ctypes.byref(record)), 0)
             self.assertEqual(library.qen_CloseComm(handle), 0)
         self.assertEqual(bytes(record), before)
+
+
+    def assert_port_errors_say_why(self, zentrok):
+        workspace = Workspace(self)
+        workspace.file("COM5", "a plain file")
+        master, slave = os.openpty()  # a terminal another program holds the lock of
+        self.addCleanup(os.close, master)
+        self.addCleanup(os.close, slave)
+        fcntl.flock(slave, fcntl.LOCK_EX)
+        os.symlink(os.ttyname(slave), os.path.join(workspace.path, "COM6"))
+        QuietLine(self, workspace, 7)
+        device = lambda port: os.path.join(workspace.path, "COM%d" % port)
+        cases = [(42, device(42) + ": it does not exist"), (5, device(5) + ": it is not a terminal device"),
+                 (6, device(6) + ": it is in use by another program"),
+                 (7, device(7) + ": this process has port 7 open already")]
+        with mock.patch.dict(os.environ, ZENTROK_PORT_DIR=workspace.path), zentrok.Port(7):
+            for port, why in cases:
+                with self.subTest(port=port), self.assertRaises(zentrok.PortError) as raised:
+                    zentrok.Port(port)
+                self.assertEqual(str(raised.exception), "port %d did not open: %s" % (port, why))
+
+    def assert_library_errors_say_what_was_tried(self):
+        load = "import zentrok; zentrok.load()"
+        env = {k: v for k, v in os.environ.items() if k not in ("ZENTROK_LIBRARY", "LD_LIBRARY_PATH")}
+        env["PYTHONPATH"] = os.path.join(ARGS.bindings, "python")
+        missing = os.path.join(tempfile.gettempdir(), "no-such-dir", "libzentrok.so")
+        for extra, named in (({}, ["libzentrok.so", "ZENTROK_LIBRARY"]),
+                             ({"ZENTROK_LIBRARY": missing}, [missing, "$ZENTROK_LIBRARY"])):
+            result = run([sys.executable, "-c", load], env=dict(env, **extra))
+            self.assertNotEqual(result.returncode, 0)
+            last = text(result.stderr).strip().splitlines()[-1]
+            self.assertTrue(last.startswith("zentrok._native.LibraryError: "), last)
+            for name in named:
+                self.assertIn(name, last)
 
 
 def main():

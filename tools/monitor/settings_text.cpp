@@ -49,10 +49,7 @@ std::vector<std::string> SettingsLines(int port, const std::string& device, cons
     AddReadBack(lines, report, configured);
     const std::string file = kConfigFileName;
     AddDefaults(lines, report, SettingOrigin::NoFile, "missing file " + file + " in the current directory");
-    std::string noSection = "missing section [" + report.Section + "] in " + file;
-    if (report.ByteOrderMark)
-        noSection += "; the file starts with a UTF-8 byte-order mark, so its first line is no section header";
-    AddDefaults(lines, report, SettingOrigin::NoSection, noSection);
+    AddDefaults(lines, report, SettingOrigin::NoSection, "missing section [" + report.Section + "] in " + file);
     AddDefaults(lines, report, SettingOrigin::NoKey, "missing key in [" + report.Section + "]");
     for (const SettingReport& setting : report.Keys)
         if (setting.Origin == SettingOrigin::NotANumber)

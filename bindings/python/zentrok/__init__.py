@@ -8,10 +8,28 @@
 
 The library is the path given to load() (or as `library=` to the first call),
 else $ZENTROK_LIBRARY, else zentrok.dll / libzentrok.so found by the system
-loader. On Windows the interpreter must be 32-bit, as the DLL is.
+loader; LibraryError says which were tried. On Windows the interpreter must
+be 32-bit, as the DLL is. A port that does not open raises PortError, which
+names the device and, where it can be told, why.
 """
-from ._native import LIBRARY_NAME, NO_STAMP, QenCode, QenMsg, QenSystemTime, QenText, load
-from ._port import DriverName, Item, Port, PortError, SystemState, apply_system_line, name
+from ._native import LIBRARY_NAME, NO_STAMP, LibraryError, QenCode, QenMsg, QenSystemTime, QenText, load
+from ._port import DriverName, Item, Port, PortError, SystemState, apply_system_line, device_path, name
 
-__all__ = ["LIBRARY_NAME", "NO_STAMP", "QenCode", "QenMsg", "QenSystemTime", "QenText", "load",
-           "DriverName", "Item", "Port", "PortError", "SystemState", "apply_system_line", "name"]
+
+def _installed_version():
+    # The version pip recorded; a package used from the source tree has none.
+    try:
+        from importlib.metadata import PackageNotFoundError, version
+    except ImportError:  # Python 3.7
+        return None
+    try:
+        return version("zentrok")
+    except PackageNotFoundError:
+        return None
+
+
+__version__ = _installed_version()
+
+__all__ = ["LIBRARY_NAME", "NO_STAMP", "LibraryError", "QenCode", "QenMsg", "QenSystemTime", "QenText", "load",
+           "DriverName", "Item", "Port", "PortError", "SystemState", "apply_system_line", "device_path", "name",
+           "__version__"]

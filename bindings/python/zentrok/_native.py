@@ -39,6 +39,10 @@ class QenMsg(Structure):
     ]
 
 
+class LibraryError(OSError):
+    """The driver library could not be loaded."""
+
+
 _lock = threading.Lock()
 _loaded = None  # (path, library)
 
@@ -55,12 +59,37 @@ def load(path=None):
             if path and path != _loaded[0]:
                 raise RuntimeError("the driver is already loaded from %s" % _loaded[0])
             return _loaded[1]
-        wanted = path or os.environ.get("ZENTROK_LIBRARY") or _by_name()
-        # The 32-bit Windows DLL uses __stdcall, which WinDLL calls.
-        library = ctypes.WinDLL(wanted) if os.name == "nt" else ctypes.CDLL(wanted)
+        wanted, source = _wanted(path)
+        try:
+            # The 32-bit Windows DLL uses __stdcall, which WinDLL calls.
+            library = ctypes.WinDLL(wanted) if os.name == "nt" else ctypes.CDLL(wanted)
+        except OSError as error:
+            raise LibraryError(_not_loaded(wanted, source, error)) from None
         _declare(library)
         _loaded = (wanted, library)
         return library
+
+
+def _wanted(path):
+    """The library to load, and where that name came from."""
+    if path:
+        return path, "the path given to zentrok.load()"
+    if os.environ.get("ZENTROK_LIBRARY"):
+        return os.environ["ZENTROK_LIBRARY"], "$ZENTROK_LIBRARY"
+    if os.name == "nt":
+        return _by_name(), "its name, on PATH, beside python.exe and in the system folder"
+    return _by_name(), "its name, by the system loader (LD_LIBRARY_PATH, ld.so.conf, /usr/lib)"
+
+
+def _not_loaded(wanted, source, error):
+    text = "the ZENTROK driver library could not be loaded: tried %s, from %s (%s). " % (wanted, source, error)
+    if source == "$ZENTROK_LIBRARY" or "load()" in source:
+        return text + "Give the path of an existing %s." % LIBRARY_NAME
+    text += "Set ZENTROK_LIBRARY to the library's path (a build gives build/linux/src/libzentrok.so), " \
+        "or install the driver."
+    if os.name == "nt":
+        text += " A 64-bit Python cannot load the 32-bit DLL."
+    return text
 
 
 def _by_name():

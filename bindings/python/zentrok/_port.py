@@ -1,11 +1,17 @@
 """Ports, their items, the driver's name and the system-status line."""
 import ctypes
 import datetime
+import errno
 import os
+import stat as statmodule
+import threading
 import time
 from typing import NamedTuple, Optional
 
 from ._native import NO_STAMP, STATE_TABLE_SIZE, QenMsg, load
+
+if os.name != "nt":
+    import fcntl
 
 # Before each call the record is filled with this byte. A message always
 # writes Number (-9..99) and Stamp; a queued entry writes neither, so an item
@@ -47,7 +53,50 @@ class SystemState(NamedTuple):
 
 
 class PortError(OSError):
-    """A port that did not open (missing, busy, not a serial device)."""
+    """A port that did not open; the text names the device tried and, where
+    the binding can tell, why (missing, in use, permission)."""
+
+
+def device_path(number):
+    """The device behind port `number`, as the driver opens it."""
+    if os.name == "nt":
+        return "\\\\.\\COM%d" % number
+    directory = os.environ.get("ZENTROK_PORT_DIR")
+    return os.path.join(directory, "COM%d" % number) if directory else "/dev/ttyS%d" % (number - 1)
+
+
+def _why_not_open(number, open_here):
+    """Why the driver refused port `number`, found out after the refusal."""
+    path = device_path(number)
+    if number in open_here:
+        return "%s: this process has port %d open already" % (path, number)
+    if os.name == "nt":
+        return "%s: it does not exist, or is in use by another program" % path
+    try:
+        info = os.stat(path)
+    except FileNotFoundError:
+        return "%s: it does not exist" % path
+    except OSError as error:
+        return "%s: %s" % (path, error.strerror)
+    if not statmodule.S_ISCHR(info.st_mode):
+        return "%s: it is not a terminal device" % path
+    try:
+        fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    except PermissionError:
+        return "%s: permission denied (the device's group, often dialout, may open it)" % path
+    except OSError as error:
+        if error.errno == errno.EBUSY:
+            return "%s: it is in use by another program" % path
+        return "%s: %s" % (path, error.strerror)
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        return "%s: it is in use by another program" % path
+    except OSError as error:
+        return "%s: %s" % (path, error.strerror)
+    finally:
+        os.close(fd)
+    return "%s: the line could not be set up" % path
 
 
 def _chars(field):
@@ -97,13 +146,21 @@ class Port:
     Windows, keep running a message loop; a message and its entries not taken
     within 7 s are withdrawn and the telegram is not acknowledged."""
 
+    _open_numbers = set()  # the port numbers Port objects of this process hold
+    _numbers_lock = threading.Lock()
+
     def __init__(self, number, section=1, library=None):
         self._driver = load(library)
         self.number = number
         self._record = QenMsg()
         self._handle = self._driver.qen_InitComm(number, section)
         if not self._handle:
-            raise PortError("port %d did not open" % number)
+            self._handle = None
+            with Port._numbers_lock:
+                why = _why_not_open(number, Port._open_numbers)
+            raise PortError("port %d did not open: %s" % (number, why))
+        with Port._numbers_lock:
+            Port._open_numbers.add(number)
 
     @property
     def closed(self):
@@ -115,6 +172,8 @@ class Port:
         handle, self._handle = self._handle, None
         if handle:
             self._driver.qen_CloseComm(handle)
+            with Port._numbers_lock:
+                Port._open_numbers.discard(self.number)
 
     def wait(self, timeout=0.0):
         """The next item, or None when none came within `timeout` seconds

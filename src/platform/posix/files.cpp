@@ -74,7 +74,9 @@ std::string CurrentDirPath(std::initializer_list<std::string_view> parts) {
 
 // Private-profile rules: "[section]" lines open sections, "key=value" lines
 // hold values; names match case-insensitively, blanks around names and
-// values are dropped, and the first matching section and key win.
+// values are dropped, and the first matching section and key win. A UTF-8
+// byte-order mark in front of the first line is skipped, as the Windows
+// reader skips it, so that the same Rn.ini gives the same settings on both.
 ProfileLookup LookUpProfileString(const std::string& path, std::string_view section, std::string_view key) {
     ProfileLookup lookup;
     std::ifstream file(path);
@@ -86,7 +88,7 @@ ProfileLookup LookUpProfileString(const std::string& path, std::string_view sect
     bool inSection = false;
     bool firstLine = true;
     for (std::string raw; std::getline(file, raw); firstLine = false) {
-        if (firstLine) lookup.ByteOrderMark = raw.rfind(kUtf8ByteOrderMark, 0) == 0;
+        if (firstLine && raw.rfind(kUtf8ByteOrderMark, 0) == 0) raw.erase(0, sizeof kUtf8ByteOrderMark - 1);
         const std::string_view line = Trim(raw);
         if (!line.empty() && line.front() == '[') {
             if (inSection) return lookup;  // only the first matching section counts

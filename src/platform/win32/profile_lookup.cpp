@@ -12,7 +12,6 @@ namespace {
 constexpr DWORD kSectionNamesSize = 32768;
 // Given as the default to see whether a key is there; no value holds it.
 constexpr char kMissingKey[] = "\x01\x02missing";
-constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool HasSection(const std::string& path, std::string_view section) {
     std::string names(kSectionNamesSize, '\0');
@@ -30,23 +29,11 @@ bool HasKey(const std::string& path, std::string_view section, std::string_view 
     return std::strcmp(value, kMissingKey) != 0;
 }
 
-bool StartsWithByteOrderMark(const std::string& path) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    char head[sizeof kUtf8ByteOrderMark - 1] = {};
-    DWORD got = 0;
-    const bool read = ReadFile(file, head, sizeof head, &got, nullptr);
-    CloseHandle(file);
-    return read && got == sizeof head && std::memcmp(head, kUtf8ByteOrderMark, sizeof head) == 0;
-}
-
 }  // namespace
 
 ProfileLookup LookUpProfileString(const std::string& path, std::string_view section, std::string_view key) {
     ProfileLookup lookup;
     lookup.Value = ReadProfileString(path, section, key);
-    lookup.ByteOrderMark = StartsWithByteOrderMark(path);
     if (!lookup.Value.empty()) return lookup;
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         lookup.Found = ProfileFound::NoFile;
