@@ -40,6 +40,7 @@ QueueStatus FramedPort::ClearErrors() {
     QueueStatus status;
     status.Overflowed = queue_.TakeOverflow();
     status.InQueue = static_cast<std::uint32_t>(queue_.Size());
+    status.Line = device_->TakeLineErrors();
     return status;
 }
 

@@ -62,11 +62,12 @@ private:
 }  // namespace
 
 QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber) {
-    host_thread::Attach();
     NumberClaim claim(portNumber);
     if (!claim.Claimed()) return nullptr;
     auto port = std::make_shared<TCommThread>();
     if (!port->Open(portNumber, recNumber)) return nullptr;
+    // Before the reader starts: it may need the host thread at once.
+    host_thread::Attach();
     port->Start();
     OpenPorts& open = Ports();
     std::lock_guard<std::mutex> guard(open.lock);
