@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -46,11 +47,15 @@ struct Run {
 
 // One round of `mode` with `count` telegrams; round trips per second, or 0
 // when the host failed.
-double Round(const Run& run, const Pty& pty, const char* mode, int count) {
+double Round(const Run& run, const Pty& pty, const termios& initial, const char* mode, int count) {
     int toParent[2];
     if (pipe(toParent) != 0) std::exit(1);
     const std::string port = std::to_string(kPort);
     const std::string telegrams = std::to_string(count);
+    // Every host starts from the line the terminal was made with: the driver
+    // leaves its own settings behind (VMIN 0 among them), with which Wine's
+    // blocking read in the bare echo would poll instead of sleeping.
+    tcsetattr(pty.slave, TCSANOW, &initial);
     const pid_t host = fork();
     if (host == 0) {
         dup2(toParent[1], STDOUT_FILENO);
@@ -66,6 +71,7 @@ double Round(const Run& run, const Pty& pty, const char* mode, int count) {
     const bool ready = said.rfind("ready", 0) == 0;
     close(toParent[0]);
     double rate = 0;
+    tcflush(pty.master, TCIFLUSH);  // nothing of an earlier round counts as an ACK
     if (ready) {
         const auto start = Clock::now();
         Device(pty.master, count);
@@ -89,7 +95,12 @@ int main(int argc, char** argv) {
     const int count = quick ? 1000 : 4000;
 
     Pty pty;
+    // Neither Wine nor its server keeps the terminal's ends open.
+    fcntl(pty.master, F_SETFD, FD_CLOEXEC);
+    fcntl(pty.slave, F_SETFD, FD_CLOEXEC);
     const pid_t holder = HoldSession(pty.slave);
+    termios initial{};
+    tcgetattr(pty.slave, &initial);
     const std::string link = std::string(run.prefix) + "/dosdevices/com" + std::to_string(kPort);
     unlink(link.c_str());
     if (symlink(pty.slavePath.c_str(), link.c_str()) != 0) {
@@ -100,7 +111,7 @@ int main(int argc, char** argv) {
     const char* modes[] = {"echo", "poll", "wait"};
     std::vector<double> rates[3], pollRatio, waitRatio;
     for (int r = 0; r < rounds; ++r) {
-        for (int m = 0; m < 3; ++m) rates[m].push_back(Round(run, pty, modes[m], m == 0 ? count * 4 : count));
+        for (int m = 0; m < 3; ++m) rates[m].push_back(Round(run, pty, initial, modes[m], m == 0 ? count * 4 : count));
         pollRatio.push_back(rates[1].back() / rates[0].back());
         waitRatio.push_back(rates[2].back() / rates[0].back());
         std::printf("  round %d: bare echo %.0f/s, driver polling %.0f/s (%.3f), driver waiting %.0f/s (%.3f)\n",

@@ -49,16 +49,19 @@ public:
     void Set();
     void Reset();
     // True when the event was signalled within the time-out; an auto-reset
-    // event is reset by the wait that sees it.
+    // event is reset by the wait that sees it. A manual-reset event answers
+    // a time-out of 0 from memory, without a system call.
     bool Wait(std::uint32_t timeoutMs);
 
     Mode GetMode() const { return mode_; }
-    // The platform's own object (a file descriptor or a HANDLE).
+    // The platform's own object (a file descriptor or a HANDLE). Whoever
+    // waits on it directly must not set or reset it that way.
     std::intptr_t Native() const { return native_; }
 
 private:
     Mode mode_;
     std::intptr_t native_;
+    std::atomic<bool> set_{false};  // what Set and Reset last did
 };
 
 // A signal between the threads of this process that costs no system call

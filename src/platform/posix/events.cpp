@@ -53,11 +53,18 @@ Event::Event(Mode mode) : mode_(mode), native_(eventfd(0, EFD_NONBLOCK | EFD_CLO
 
 Event::~Event() { close(Fd(*this)); }
 
-void Event::Set() { eventfd_write(Fd(*this), 1); }
+void Event::Set() {
+    set_ = true;
+    eventfd_write(Fd(*this), 1);
+}
 
-void Event::Reset() { Consume(*this); }
+void Event::Reset() {
+    set_ = false;
+    Consume(*this);
+}
 
 bool Event::Wait(std::uint32_t timeoutMs) {
+    if (timeoutMs == 0 && mode_ == Mode::ManualReset) return set_.load();
     Event* self = this;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs == kInfinite ? 0 : timeoutMs);
     bool ready = false;

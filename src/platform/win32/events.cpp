@@ -18,11 +18,20 @@ Event::Event(Mode mode)
 
 Event::~Event() { CloseHandle(Handle(*this)); }
 
-void Event::Set() { SetEvent(Handle(*this)); }
+void Event::Set() {
+    set_ = true;
+    SetEvent(Handle(*this));
+}
 
-void Event::Reset() { ResetEvent(Handle(*this)); }
+void Event::Reset() {
+    set_ = false;
+    ResetEvent(Handle(*this));
+}
 
-bool Event::Wait(std::uint32_t timeoutMs) { return WaitForSingleObject(Handle(*this), timeoutMs) == WAIT_OBJECT_0; }
+bool Event::Wait(std::uint32_t timeoutMs) {
+    if (timeoutMs == 0 && mode_ == Mode::ManualReset) return set_.load();
+    return WaitForSingleObject(Handle(*this), timeoutMs) == WAIT_OBJECT_0;
+}
 
 // When both are signalled the wait reports the lower index: `first` wins.
 WaitResult WaitForEither(Event& first, Event& second, std::uint32_t timeoutMs) {

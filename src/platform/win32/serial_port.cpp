@@ -299,12 +299,14 @@ SerialPort::Wake SerialPort::WaitForInput(Event& stop, std::uint32_t timeoutMs) 
 
     port.CollectWake();
     if (!port.wakeByteHeld && !port.wake.pending && !port.readFailed) port.StartWakeRead();
-    if (port.wakeByteHeld) return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0 ? Wake::Stop : Wake::Input;
+    if (port.wakeByteHeld) return stop.Wait(0) ? Wake::Stop : Wake::Input;
     if (!port.wake.pending) {
         port.readFailed = false;  // the next wait tries again
         return SleepOut(stopEvent, timeoutMs);
     }
 
+    // A look without sleeping (a telegram is at hand) needs no system call.
+    if (timeoutMs == 0) return stop.Wait(0) ? Wake::Stop : Wake::TimedOut;
     const DWORD start = GetTickCount();
     const Wake wake = SleepOn(stopEvent, port.wake, timeoutMs);
     if (wake != Wake::Input) return wake;
