@@ -4,7 +4,10 @@
 // and with a host that sleeps in MsgWaitForMultipleObjects, in alternating
 // rounds on the same terminal, which the prefix knows as COM<port>.
 //
-// Usage: zentrok_wine_bench <wine-run.sh> <prefix> <wine_bench_host.exe> [--quick]
+// Usage: zentrok_wine_bench <wine-run.sh> <prefix> <wine_bench_host.exe>
+//            [--compare <other wine_bench_host.exe>] [--quick]
+// --compare adds rounds of another build's host and DLL (an earlier one),
+// so that both are measured side by side against the same bare echo.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -45,6 +48,7 @@ struct Run {
     const char* host;
 };
 
+
 // One round of `mode` with `count` telegrams; round trips per second, or 0
 // when the host failed.
 double Round(const Run& run, const Pty& pty, const termios& initial, const char* mode, int count) {
@@ -84,13 +88,35 @@ double Round(const Run& run, const Pty& pty, const termios& initial, const char*
 
 }  // namespace
 
+// One kind of round: which host program, in which mode.
+struct Kind {
+    std::string name;
+    const char* host;
+    const char* mode;
+};
+
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s <wine-run.sh> <prefix> <wine_bench_host.exe> [--quick]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s <wine-run.sh> <prefix> <wine_bench_host.exe> [--compare <other host.exe>] "
+                     "[--quick]\n",
+                     argv[0]);
         return 2;
     }
-    const Run run{argv[1], argv[2], argv[3]};
-    const bool quick = argc > 4 && std::strcmp(argv[4], "--quick") == 0;
+    const char* wineRun = argv[1];
+    const char* prefix = argv[2];
+    std::vector<Kind> kinds = {{"bare echo", argv[3], "echo"},
+                               {"driver, polling host", argv[3], "poll"},
+                               {"driver, waiting host", argv[3], "wait"}};
+    bool quick = false;
+    for (int i = 4; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) quick = true;
+        if (std::strcmp(argv[i], "--compare") == 0 && i + 1 < argc) {
+            kinds.push_back({"other driver, polling host", argv[i + 1], "poll"});
+            kinds.push_back({"other driver, waiting host", argv[i + 1], "wait"});
+            ++i;
+        }
+    }
     const int rounds = quick ? 3 : 5;
     const int count = quick ? 1000 : 4000;
 
@@ -101,26 +127,32 @@ int main(int argc, char** argv) {
     const pid_t holder = HoldSession(pty.slave);
     termios initial{};
     tcgetattr(pty.slave, &initial);
-    const std::string link = std::string(run.prefix) + "/dosdevices/com" + std::to_string(kPort);
+    const std::string link = std::string(prefix) + "/dosdevices/com" + std::to_string(kPort);
     unlink(link.c_str());
     if (symlink(pty.slavePath.c_str(), link.c_str()) != 0) {
         std::perror(link.c_str());
         return 1;
     }
 
-    const char* modes[] = {"echo", "poll", "wait"};
-    std::vector<double> rates[3], pollRatio, waitRatio;
+    // Not counted: the first start of Wine on the prefix, and the first open
+    // of the terminal by each kind of host.
+    for (const Kind& kind : kinds) Round({wineRun, prefix, kind.host}, pty, initial, kind.mode, 200);
+    std::vector<std::vector<double>> rates(kinds.size()), ratios(kinds.size());
     for (int r = 0; r < rounds; ++r) {
-        for (int m = 0; m < 3; ++m) rates[m].push_back(Round(run, pty, initial, modes[m], m == 0 ? count * 4 : count));
-        pollRatio.push_back(rates[1].back() / rates[0].back());
-        waitRatio.push_back(rates[2].back() / rates[0].back());
-        std::printf("  round %d: bare echo %.0f/s, driver polling %.0f/s (%.3f), driver waiting %.0f/s (%.3f)\n",
-                    r + 1, rates[0].back(), rates[1].back(), pollRatio.back(), rates[2].back(), waitRatio.back());
-        std::fflush(stdout);
+        std::printf("  round %d:", r + 1);
+        for (std::size_t k = 0; k < kinds.size(); ++k) {
+            const Kind& kind = kinds[k];
+            rates[k].push_back(Round({wineRun, prefix, kind.host}, pty, initial, kind.mode, k == 0 ? count * 4 : count));
+            ratios[k].push_back(rates[k].back() / rates[0].back());
+            std::printf(" %s %.0f/s (%.3f)%s", kind.name.c_str(), rates[k].back(), ratios[k].back(),
+                        k + 1 < kinds.size() ? "," : "\n");
+            std::fflush(stdout);
+        }
     }
-    std::printf("wine stop-and-wait (median of %d rounds): bare echo %.0f round trips/s, driver with a polling "
-                "host %.0f/s, ratio %.3f; driver with a waiting host %.0f/s, ratio %.3f\n",
-                rounds, Median(rates[0]), Median(rates[1]), Median(pollRatio), Median(rates[2]), Median(waitRatio));
+    std::printf("wine stop-and-wait, median of %d rounds (ratio to the bare echo of the same round):\n", rounds);
+    for (std::size_t k = 0; k < kinds.size(); ++k)
+        std::printf("  %-28s %6.0f round trips/s, ratio %.3f\n", kinds[k].name.c_str(), Median(rates[k]),
+                    Median(ratios[k]));
     unlink(link.c_str());
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);

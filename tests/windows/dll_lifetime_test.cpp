@@ -246,7 +246,7 @@ TEST(DllLifetime, FailedThreadStartGivesNullWhateverRuntimeTheHostHasLoaded) {
     const HMODULE module = LoadLibraryA("zentrok.dll");
     ASSERT_NE(module, nullptr);
     const Calls calls(module);
-    EXPECT_EQ(calls.initComm(0, 1), nullptr);  // the first open sets up the host thread
+    EXPECT_EQ(calls.initComm(0, 1), nullptr);  // a port that does not open binds no thread
 
     QenHandle handle = nullptr;
     {
