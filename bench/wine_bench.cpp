@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -34,6 +35,7 @@ constexpr int kPort = 41;
 pid_t HoldSession(int slave) {
     const pid_t child = fork();
     if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // ends with the benchmark, however it ends
         setsid();
         ioctl(slave, TIOCSCTTY, 0);
         signal(SIGHUP, SIG_IGN);
