@@ -4,7 +4,6 @@
 //  - reader wake-ups of an idle port over ten seconds;
 //  - resident memory across many telegrams and across open/close cycles.
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,68 +19,16 @@
 #include <thread>
 #include <vector>
 
+#include "pty_device.h"
 #include "zentrok.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr char kEnd = 0x14;
-constexpr char kAck = 0x06;
-const std::string kTelegram = "107A      3F2C XB123";
-
-struct Pty {
-    int master = -1;
-    int slave = -1;
-    std::string slavePath;
-
-    Pty() {
-        char name[128];
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        slavePath = name;
-    }
-    ~Pty() {
-        if (slave >= 0) close(slave);
-        close(master);
-    }
-};
-
-void WriteAll(int fd, const std::string& bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) std::exit(1);
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-void ReadAck(int fd) {
-    char byte = 0;
-    while (byte != kAck) {
-        if (read(fd, &byte, 1) != 1) std::exit(1);
-    }
-}
-
-// The device: sends a telegram, waits for its ACK, repeats.
-void Device(int master, int count) {
-    const std::string frame = kTelegram + kEnd;
-    for (int i = 0; i < count; ++i) {
-        WriteAll(master, frame);
-        ReadAck(master);
-    }
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+using namespace zentrok::bench;
 
 // Round trips per second with a plain echo of ACK per end character.
 double BarePingPong(int count) {
     Pty pty;
-    termios raw{};
-    tcgetattr(pty.slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(pty.slave, TCSANOW, &raw);
     std::thread echo([&] {
         char buffer[256];
         for (int acked = 0; acked < count;) {
@@ -136,11 +83,6 @@ double DriverStopAndWait(const PortDir& ports, int count) {
     device.join();
     qen_CloseComm(port);
     return rate;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 long ResidentKiB() {

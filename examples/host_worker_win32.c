@@ -4,12 +4,11 @@
  *
  *   host_worker_win32 PORT [SECTION [COUNT [SECONDS]]]
  *
- * On Windows the thread that makes the library's first qen_InitComm owns the
- * driver's hidden window for the rest of the library's life: every hand-off
- * of every port runs on that thread. So the worker makes the first open and
- * stays: it waits with MsgWaitForMultipleObjects, retrieves its window
- * messages (which runs the hand-offs) and calls qen_GetMsg for as long as
- * the port is open. A GUI host does not need this: its message loop does it.
+ * Any thread that calls qen_GetMsg runs the driver's waiting hand-offs, so
+ * the worker opens the port and keeps polling it for as long as it is open.
+ * Between polls it waits with MsgWaitForMultipleObjects and retrieves its
+ * window messages: the thread of the first open also gets the driver's
+ * hidden window, whose notification wakes it as soon as a hand-off waits.
  */
 #include <windows.h>
 

@@ -37,7 +37,7 @@ ZENTROK_API int32_t ZENTROK_CALL qen_CloseComm(QenHandle Handle) {
 
 ZENTROK_API int32_t ZENTROK_CALL qen_GetMsg(QenHandle Handle, QenMsg* Dest) {
     try {
-        if (host_thread::MayRunQueued()) host_thread::RunQueued();
+        host_thread::RunQueued();
         if (!Dest) return 0;
         const auto port = FindPort(Handle);
         return port && port->GetMsg(*Dest) ? 1 : 0;

@@ -1,6 +1,7 @@
 #include "host/hand_off.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace zentrok {
 namespace {
@@ -16,7 +17,7 @@ void CopyUpper(char* dest, const char* src, std::size_t count) {
 }  // namespace
 
 void HandOff::Announce(DecoderState& state) {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<platform::Lock> guard(lock_);
     msg_ = state.Msg;
     groupChannel_ = state.GroupChannel;
     groupIdent_ = state.GroupIdent;
@@ -26,7 +27,7 @@ void HandOff::Announce(DecoderState& state) {
 }
 
 void HandOff::Withdraw() {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<platform::Lock> guard(lock_);
     msgReady_ = false;
     pending_.Clear();
     deliverable_ = false;
@@ -35,7 +36,7 @@ void HandOff::Withdraw() {
 
 bool HandOff::Deliver(QenMsg& dest) {
     if (!deliverable_) return false;
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<platform::Lock> guard(lock_);
     if (!msgReady_ && !pending_.Empty()) {
         const PendingEntry& entry = pending_.Front();
         dest.Channel = groupChannel_;

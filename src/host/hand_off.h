@@ -6,12 +6,12 @@
 // queue still being decoded is never visible; Withdraw ends each hand-off
 // under the same lock, so it never overlaps a retrieval; and it clears the
 // taken signal, so a retrieval that finished too late never counts for the
-// next telegram.
+// next telegram. The lock and the taken signal only touch memory while the
+// host answers promptly, so a hand-off costs no system call then.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "decode/decoder_state.h"
 #include "platform/platform.h"
@@ -28,7 +28,7 @@ public:
     void Announce(DecoderState& state);
 
     // Reader: waits until the host has taken the message and every entry.
-    bool WaitTaken(std::uint32_t timeoutMs) { return platform::SpinThenWait(taken_, timeoutMs); }
+    bool WaitTaken(std::uint32_t timeoutMs) { return taken_.Wait(timeoutMs); }
 
     // Reader: ends the hand-off; whatever was not taken is dropped.
     void Withdraw();
@@ -41,14 +41,14 @@ private:
     // With the lock held, after an item was taken: the last one signals.
     void SignalIfAllTaken();
 
-    std::mutex lock_;
+    platform::Lock lock_;
     std::atomic<bool> deliverable_{false};  // lets a polling host skip the lock
     bool msgReady_ = false;
     QenMsg msg_{};
     PendingQueue pending_;
     std::uint16_t groupChannel_ = 0;
     std::int32_t groupIdent_ = 0;
-    platform::Event taken_;
+    platform::Signal taken_;  // set under the lock, which Withdraw then takes
 };
 
 }  // namespace zentrok

@@ -40,13 +40,7 @@ void TCommThread::Stop() {
     const auto start = std::chrono::steady_clock::now();
     StopEvent.Set();
     if (!host_thread::IsHostThread()) host_thread::Cancel(setMsgReady_);
-    if (host_thread::MayRunQueued()) {
-        while (platform::HostWait(ended_, &host_thread::QueuedEvent(), platform::kInfinite) ==
-               platform::WaitResult::Second)
-            host_thread::RunQueued();
-    } else {
-        platform::HostWait(ended_, nullptr, platform::kInfinite);
-    }
+    host_thread::RunQueuedUntil(ended_);
     thread_.join();
     if (trace_.On())
         trace_.Closed(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
@@ -55,11 +49,21 @@ void TCommThread::Stop() {
 
 void TCommThread::ReaderLoop() {
     PortHandle->ArmEndWait();
-    for (bool stop = false; !stop;) {
+    while (ServeOnce()) {
+    }
+    PortHandle.reset();  // closing the port ends the armed wait
+    ended_.Set();
+}
+
+// One wait and what it brings; false once the stop has come. A failure
+// (out of memory while logging or decoding) costs the telegram at hand, not
+// the host process: the hand-off is ended, the input discarded, and the
+// reader waits for the next telegram.
+bool TCommThread::ServeOnce() {
+    try {
         switch (PortHandle->WaitForEndOr(StopEvent, kIdleWaitMs)) {
             case FramedPort::Wake::Stop:
-                stop = true;
-                break;
+                return false;
             case FramedPort::Wake::EndCharacter:
                 ReceiveTelegram();
                 PortHandle->ArmEndWait();
@@ -68,9 +72,12 @@ void TCommThread::ReaderLoop() {
                 CheckLine();  // the armed wait stays outstanding
                 break;
         }
+    } catch (...) {
+        handOff_.Withdraw();
+        PortHandle->PurgeInput();
+        PortHandle->ArmEndWait();
     }
-    PortHandle.reset();  // closing the port ends the armed wait
-    ended_.Set();
+    return true;
 }
 
 void TCommThread::ReceiveTelegram() {
@@ -94,6 +101,8 @@ void TCommThread::ReceiveTelegram() {
         SendAck();
 }
 
+// Input lost on the way (the device's queue or this port's own overflowed)
+// may have joined the ends of two telegrams: what has arrived is discarded.
 void TCommThread::CheckLine() {
     const QueueStatus status = PortHandle->ClearErrors();
     const bool purge = status.Overflowed || status.Line.LostInput();

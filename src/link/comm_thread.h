@@ -43,9 +43,9 @@ public:
     // Starts the reader thread.
     void Start();
 
-    // Asks the reader to stop and waits until it has ended. Off the host
-    // thread this port's pending hand-off is withdrawn so that the reader
-    // can end; where host-thread calls may run, they run meanwhile.
+    // Asks the reader to stop and waits until it has ended, running queued
+    // host-thread calls meanwhile. Off the host thread this port's pending
+    // hand-off is withdrawn so that the reader can end at once.
     void Stop();
 
     // The next message or queued entry for the host.
@@ -53,6 +53,7 @@ public:
 
 private:
     void ReaderLoop();
+    bool ServeOnce();
     void ReceiveTelegram();
     void CheckLine();
     void HandOver();

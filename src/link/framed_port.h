@@ -16,7 +16,7 @@
 namespace zentrok {
 
 struct QueueStatus {
-    bool Overflowed = false;    // bytes were lost since the last query
+    bool Overflowed = false;    // this port's queue lost bytes since the last query
     std::uint32_t InQueue = 0;  // bytes waiting in the input queue
     platform::LineErrors Line;  // what the device reported since the last query
 };
@@ -36,8 +36,8 @@ public:
     // do not extend the wait. The armed wait stays armed on a time-out.
     Wake WaitForEndOr(platform::Event& stop, std::uint32_t timeoutMs);
 
-    // Reports and clears the overflow and the line errors, with the queue's
-    // byte count.
+    // Reports and clears the overflow and the device's line errors, with the
+    // queue's byte count.
     QueueStatus ClearErrors();
 
     // Moves `count` queued bytes to `dest`; positions the queue cannot fill

@@ -1,7 +1,6 @@
 #include "link/host_thread.h"
 
 #include <algorithm>
-#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -9,12 +8,15 @@ namespace zentrok::host_thread {
 namespace {
 
 struct HostThread {
-    std::once_flag attached;
-    std::atomic<platform::ThreadId> id{0};
-    std::mutex lock;
+    std::mutex attachLock;
+    bool attached = false;
+    platform::Lock lock;
     std::deque<Call*> queue;
-    std::atomic<bool> anyQueued{false};  // lets a polling host skip the lock
-    platform::Event queued{platform::Event::Mode::ManualReset};
+    platform::Signal queued{platform::Event::Mode::ManualReset};
+    // Closing hosts sleeping in RunQueuedUntil; only then does a Run wake
+    // one of them through a kernel event.
+    int closers = 0;
+    platform::Event closerWake{platform::Event::Mode::AutoReset};
 };
 
 // Lives as long as the process: reader threads may still use it at exit.
@@ -23,47 +25,53 @@ HostThread& Host() {
     return *host;
 }
 
+// A flag of the thread itself, not its id: a later thread that gets the id
+// of one that has ended is not the host thread.
+thread_local bool tIsHostThread = false;
+
 }  // namespace
 
 void Attach() {
     HostThread& host = Host();
-    std::call_once(host.attached, [&host] {
-        host.id = platform::CurrentThreadId();
-        platform::AttachHostThread(&RunQueued);
-    });
+    std::lock_guard<std::mutex> guard(host.attachLock);
+    if (host.attached && platform::HostThreadReachable()) return;
+    host.attached = true;
+    tIsHostThread = true;
+    platform::AttachHostThread(&RunQueued);
 }
 
-bool IsHostThread() { return Host().id.load() == platform::CurrentThreadId(); }
+bool IsHostThread() { return tIsHostThread; }
 
-bool MayRunQueued() { return platform::QueuedCallsRunOnAnyThread() || IsHostThread(); }
-
+// A host that polls runs the call within the reader's brief check; only a
+// reader that would wait longer notifies the host thread.
 bool Run(Call& call) {
     HostThread& host = Host();
     {
-        std::lock_guard<std::mutex> guard(host.lock);
+        std::lock_guard<platform::Lock> guard(host.lock);
         if (call.cancelled_) return false;
+        host.queue.push_back(&call);
         call.state_ = Call::State::Queued;
         call.done_.Reset();
-        host.queue.push_back(&call);
-        host.anyQueued = true;
         host.queued.Set();
+        if (host.closers > 0) host.closerWake.Set();
     }
-    platform::NotifyHostThread();
-    platform::SpinThenWait(call.done_, platform::kInfinite);
-    std::lock_guard<std::mutex> guard(host.lock);
+    if (!call.done_.Wait(0)) {
+        platform::NotifyHostThread();
+        call.done_.Wait(platform::kInfinite);
+    }
+    // Whoever ended the call signalled it under the lock: once the lock is
+    // taken here, nothing touches the call any more.
+    std::lock_guard<platform::Lock> guard(host.lock);
     return call.state_ == Call::State::Ran;
 }
 
 void Cancel(Call& call) {
     HostThread& host = Host();
-    std::lock_guard<std::mutex> guard(host.lock);
+    std::lock_guard<platform::Lock> guard(host.lock);
     call.cancelled_ = true;
     if (call.state_ != Call::State::Queued) return;
     host.queue.erase(std::find(host.queue.begin(), host.queue.end(), &call));
-    if (host.queue.empty()) {
-        host.anyQueued = false;
-        host.queued.Reset();
-    }
+    if (host.queue.empty()) host.queued.Reset();
     call.state_ = Call::State::Withdrawn;
     call.done_.Set();
 }
@@ -71,13 +79,12 @@ void Cancel(Call& call) {
 void RunQueued() {
     HostThread& host = Host();
     // A call queued right after this check is run by the next poll.
-    if (!host.anyQueued.load()) return;
+    if (!host.queued.Check()) return;
     for (;;) {
         Call* call = nullptr;
         {
-            std::lock_guard<std::mutex> guard(host.lock);
+            std::lock_guard<platform::Lock> guard(host.lock);
             if (host.queue.empty()) {
-                host.anyQueued = false;
                 host.queued.Reset();
                 return;
             }
@@ -85,18 +92,33 @@ void RunQueued() {
             host.queue.pop_front();
             call->state_ = Call::State::Running;
         }
-        call->body_();
-        // Signalled under the lock, as Cancel does: the reader takes the lock
-        // after its wait, so whatever it does next, up to the port's end and
-        // the call's destruction, comes after this last touch of the call.
-        {
-            std::lock_guard<std::mutex> guard(host.lock);
-            call->state_ = Call::State::Ran;
-            call->done_.Set();
+        // A call that fails counts as withdrawn: its reader goes on without
+        // an acknowledgement, and the thread that ran it goes on too.
+        bool ran = true;
+        try {
+            call->body_();
+        } catch (...) {
+            ran = false;
         }
+        std::lock_guard<platform::Lock> guard(host.lock);
+        call->state_ = ran ? Call::State::Ran : Call::State::Withdrawn;
+        call->done_.Set();
     }
 }
 
-platform::Event& QueuedEvent() { return Host().queued; }
+void RunQueuedUntil(platform::Event& done) {
+    HostThread& host = Host();
+    {
+        std::lock_guard<platform::Lock> guard(host.lock);
+        ++host.closers;
+    }
+    // A call queued after the run below wakes this wait through closerWake.
+    do RunQueued();
+    while (platform::HostWait(done, &host.closerWake, platform::kInfinite) == platform::WaitResult::Second);
+    std::lock_guard<platform::Lock> guard(host.lock);
+    --host.closers;
+}
+
+platform::Signal& QueuedSignal() { return Host().queued; }
 
 }  // namespace zentrok::host_thread

@@ -1,9 +1,14 @@
-// Calls that a reader thread has run on the host thread, as the hand-off of
-// each message requires. The thread of the process's first qen_InitComm is
-// the host thread; it runs queued calls in qen_GetMsg, in qen_CloseComm's
-// wait and, on Windows, when its hidden window is notified. Where the
-// platform allows it (not on Windows), every other thread that polls or
-// closes a port runs them too, so a host may poll from any thread.
+// Calls that a reader thread has run on a host thread, as the hand-off of
+// each message requires. Every thread that calls qen_GetMsg or
+// qen_CloseComm runs the queued calls there, on every platform, so a host
+// may poll from any thread. The thread of the first qen_InitComm (or, once
+// that thread has ended, of the next one) is also notified: on Windows its
+// hidden window runs the queued calls for a GUI host that only retrieves
+// window messages.
+//
+// A call that the host answers at once costs no system call: the queue and
+// the call's completion live in memory, and only a reader that has to wait
+// longer than a brief check notifies the host thread and sleeps.
 #pragma once
 
 #include <functional>
@@ -27,33 +32,35 @@ private:
     enum class State { Idle, Queued, Running, Ran, Withdrawn };
 
     std::function<void()> body_;
-    platform::Event done_{platform::Event::Mode::ManualReset};
+    platform::Signal done_{platform::Event::Mode::ManualReset};
     State state_ = State::Idle;
     bool cancelled_ = false;
 };
 
-// Makes the calling thread the host thread, unless there already is one.
+// Makes the calling thread the host thread, unless there is one that can
+// still be notified.
 void Attach();
 
+// Whether the calling thread is the one Attach made the host thread.
 bool IsHostThread();
 
-// Whether the calling thread may run queued calls: the host thread, or any
-// thread where the platform lets them run anywhere.
-bool MayRunQueued();
-
-// Runs the call on the host thread and returns when it has run (true), or
+// Runs the call on a host thread and returns when it has run (true), or
 // when it was cancelled before it started (false).
 bool Run(Call& call);
 
-// Withdraws the call if it waits for the host thread, and makes every later
+// Withdraws the call if it waits for a host thread, and makes every later
 // Run of it return false at once.
 void Cancel(Call& call);
 
-// Where MayRunQueued holds: runs every queued call. Several threads may do
-// so at once; each call still runs once per Run.
+// Runs every queued call. Several threads may do so at once; each call
+// still runs once per Run.
 void RunQueued();
 
-// Set while calls wait for the host thread.
-platform::Event& QueuedEvent();
+// Runs queued calls until `done` is set, sleeping in between: the wait of a
+// closing host.
+void RunQueuedUntil(platform::Event& done);
+
+// Set while calls wait for a host thread.
+platform::Signal& QueuedSignal();
 
 }  // namespace zentrok::host_thread

@@ -63,7 +63,6 @@ private:
 }  // namespace
 
 QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber) {
-    host_thread::Attach();
     NumberClaim claim(portNumber);
     if (!claim.Claimed()) {
         Trace::ForPort(portNumber).AlreadyOpen();
@@ -71,6 +70,8 @@ QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber) {
     }
     auto port = std::make_shared<TCommThread>();
     if (!port->Open(portNumber, recNumber)) return nullptr;
+    // Before the reader starts: it may need the host thread at once.
+    host_thread::Attach();
     port->Start();
     OpenPorts& open = Ports();
     std::lock_guard<std::mutex> guard(open.lock);

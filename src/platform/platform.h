@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -48,21 +49,73 @@ public:
     void Set();
     void Reset();
     // True when the event was signalled within the time-out; an auto-reset
-    // event is reset by the wait that sees it.
+    // event is reset by the wait that sees it. A manual-reset event answers
+    // a time-out of 0 from memory, without a system call.
     bool Wait(std::uint32_t timeoutMs);
 
     Mode GetMode() const { return mode_; }
-    // The platform's own object (a file descriptor or a HANDLE).
+    // The platform's own object (a file descriptor or a HANDLE). Whoever
+    // waits on it directly must not set or reset it that way.
     std::intptr_t Native() const { return native_; }
 
 private:
     Mode mode_;
     std::intptr_t native_;
+    std::atomic<bool> set_{false};  // what Set and Reset last did
 };
 
-// Checks for a few microseconds without sleeping, then waits like Wait. A
-// partner that answers at once then costs neither a sleep nor a wake-up.
-bool SpinThenWait(Event& event, std::uint32_t timeoutMs);
+// A signal between the threads of this process that costs no system call
+// unless a waiter has to sleep: Set, and a wait that finds the signal set,
+// only touch memory, and a waiter checks memory for a few microseconds
+// before it sleeps on the platform's lock and condition variable
+// (SRWLOCK and CONDITION_VARIABLE on Windows, which Wine keeps out of its
+// server). A partner that answers at once then costs neither a sleep nor a
+// wake-up. A Set may still be finishing when its waiter returns: whoever
+// destroys a Signal must first make sure no Set is running.
+class Signal {
+public:
+    explicit Signal(Event::Mode mode);
+    ~Signal();
+    Signal(const Signal&) = delete;
+    Signal& operator=(const Signal&) = delete;
+
+    void Set();
+    void Reset() { set_.store(false); }
+    // Whether it is set, without waiting; an auto-reset signal is reset by it.
+    bool Check();
+    // As Event::Wait; a time-out of 0 still checks for a few microseconds.
+    bool Wait(std::uint32_t timeoutMs);
+
+private:
+    struct Sleeper;  // the platform's lock and condition variable
+
+    bool Spin();
+    bool Sleep(std::uint32_t timeoutMs);
+    void WakeSleepers();
+
+    Event::Mode mode_;
+    std::atomic<bool> set_{false};
+    std::atomic<int> sleepers_{0};
+    std::unique_ptr<Sleeper> sleeper_;
+};
+
+// A lock for short sections shared by a reader and the host: taking a free
+// lock and handing it over cost no system call (an SRWLOCK on Windows; the
+// C++ runtime's mutex there would sleep on a kernel event).
+class Lock {
+public:
+    Lock();
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+    void lock();
+    void unlock();
+
+private:
+    struct Native;
+    std::unique_ptr<Native> native_;
+};
 
 enum class WaitResult { First, Second, TimedOut };
 
@@ -81,18 +134,19 @@ using ThreadId = std::uint64_t;
 ThreadId CurrentThreadId();
 
 // Makes the calling thread the host thread: `runQueued` is what it runs when
-// notified. On Windows this creates the hidden window whose procedure runs it.
+// notified. On Windows this creates the hidden window whose procedure runs
+// it; a GUI host that only retrieves window messages is woken through it.
 void AttachHostThread(void (*runQueued)());
 
-// Asks the host thread to run its queued calls. On Windows a notification is
-// sent to the hidden window; elsewhere the host thread runs them in its next
-// qen_GetMsg, so nothing needs to be done.
-void NotifyHostThread();
+// Whether the host thread can still be notified. On Windows its window goes
+// with its thread, so a thread that has ended is no host thread; elsewhere
+// there is nothing to notify and this is always true.
+bool HostThreadReachable();
 
-// Whether the host thread's queued calls may also run on any other thread
-// that polls or closes a port. On Windows they belong to the hidden window's
-// thread; elsewhere nothing ties them to one thread.
-bool QueuedCallsRunOnAnyThread();
+// Asks the host thread to run its queued calls. On Windows a notification is
+// sent to the hidden window; elsewhere nothing needs to be done. Every thread
+// that polls or closes a port runs them anyway.
+void NotifyHostThread();
 
 // ---- Files -----------------------------------------------------------------
 
@@ -118,7 +172,9 @@ ProfileLookup LookUpProfileString(const std::string& path, std::string_view sect
 // sharing; a missing one is created, never replacing one that appeared
 // meanwhile. Returns false when the file could not be opened or created or
 // not all of `data` was written; `whyNot`, when given, then says which step
-// failed and the system's reason. The file is closed again before returning.
+// failed and the system's reason. A file that another process holds without
+// write sharing, or locks, is waited for at most a quarter of a second. The
+// file is closed again before returning.
 bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::string* whyNot = nullptr);
 
 // ---- Environment -----------------------------------------------------------
@@ -186,6 +242,17 @@ struct PortSetup {
     std::uint32_t WriteTotalTimeoutConstant = 0;
 };
 
+// Line errors the device reported since they were last taken.
+struct LineErrors {
+    bool Overrun = false;        // the receiver lost bytes (CE_OVERRUN)
+    bool QueueOverflow = false;  // the device's input queue was full (CE_RXOVER)
+    bool Framing = false;
+    bool Parity = false;
+    bool Break = false;
+    bool Any() const { return Overrun || QueueOverflow || Framing || Parity || Break; }
+    bool LostInput() const { return Overrun || QueueOverflow; }
+};
+
 // An open serial device. It only moves bytes: what they mean, and where a
 // telegram ends, is the link's business.
 class SerialPort {
@@ -217,6 +284,13 @@ public:
     // Moves up to `size` bytes that have arrived into `dest`, oldest first,
     // without waiting for more. Returns how many; 0 when none are there.
     std::size_t TakeArrived(char* dest, std::size_t size);
+
+    // Returns and clears the line errors the device has reported since the
+    // last call: on Windows every ClearCommError that TakeArrived makes
+    // collects them; elsewhere the driver's error counters are compared with
+    // those of the last call (none where the device keeps no counters, as a
+    // pseudo terminal).
+    LineErrors TakeLineErrors();
 
     // Discards what the device holds of its input.
     void DiscardInput();

@@ -18,7 +18,7 @@ void TakeAvailable(QenHandle port, std::vector<QenMsg>& items) {
 }  // namespace
 
 bool AwaitHandOff(std::chrono::milliseconds within) {
-    return host_thread::QueuedEvent().Wait(static_cast<std::uint32_t>(within.count()));
+    return host_thread::QueuedSignal().Wait(static_cast<std::uint32_t>(within.count()));
 }
 
 void RunHandOffs() {

@@ -1,11 +1,17 @@
-// zentrok.dll loaded and unloaded as hosts do it: unloaded by a thread that
-// is not the host thread while a notification still waits for the host
-// thread, and loaded into a process that already has GCC's shared runtime.
+// zentrok.dll loaded, run and unloaded as hosts do it: unloaded by a thread
+// that is not the host thread while a notification still waits for the
+// host thread, or with a port still open; loaded into a process that
+// already has GCC's shared runtime; first opened on a thread that has ended
+// since; logging into a file that another process holds locked. Each test
+// runs in a process of its own (see CMakeLists.txt): a library that has
+// opened a port stays loaded, and the first open of the process counts.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
 #include <future>
 #include <thread>
 #include <vector>
@@ -74,9 +80,38 @@ bool HasLibraryWindow() {
     return false;
 }
 
+// Whether another process holds a lock on the start of the only log file.
+bool LogHeldLocked() {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA("Qenlog\\*.zqa", &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    const std::string path = std::string("Qenlog\\") + found.cFileName;
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    OVERLAPPED start{};
+    const bool free = LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start);
+    if (free) UnlockFileEx(file, 0, 1, 0, &start);
+    CloseHandle(file);
+    return !free;
+}
+
+// Polls `port` through `calls` until the device has its ACK; the time that took.
+std::chrono::milliseconds PollUntilAcknowledged(const Calls& calls, QenHandle port, DeviceDouble& device) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 1000; ++i) {
+        QenMsg msg;
+        calls.getMsg(port, &msg);
+        if (device.Receive(1, 5ms) == std::string(1, kAckByte)) break;
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
 // The host thread takes a message inside qen_GetMsg, so the notification
 // that announced it is still queued for it when another thread unloads the
-// library; retrieving it afterwards must not reach into unloaded code.
+// library; retrieving it afterwards must not reach into unloaded code. The
+// library stays loaded once it has opened a port.
 TEST(DllLifetime, UnloadOnAnotherThreadLeavesNothingThatCallsIntoIt) {
     const PVOID counting = AddVectoredExceptionHandler(1, CountAccessViolations);
     WorkDir dir;
@@ -110,8 +145,94 @@ TEST(DllLifetime, UnloadOnAnotherThreadLeavesNothingThatCallsIntoIt) {
 
     EXPECT_TRUE(delivered) << "the message was not handed over and acknowledged";
     EXPECT_EQ(gAccessViolations, 0) << "a message for the library's window reached its unloaded code";
-    EXPECT_EQ(GetModuleHandleA("zentrok.dll"), nullptr) << "the library stayed loaded";
-    EXPECT_FALSE(HasLibraryWindow()) << "the host thread's window outlived the library";
+    EXPECT_NE(GetModuleHandleA("zentrok.dll"), nullptr) << "the library was unloaded under its window";
+    EXPECT_FALSE(HasLibraryWindow()) << "the host thread's window outlived its thread";
+}
+
+// A plug-in host unloads the library with a port still open: its reader
+// goes on, the host goes on, and the port still works and closes.
+TEST(DllLifetime, UnloadWithAPortOpenLeavesTheHostRunning) {
+    const PVOID counting = AddVectoredExceptionHandler(1, CountAccessViolations);
+    WorkDir dir;
+    DeviceDouble device(43);
+    const HMODULE module = LoadLibraryA("zentrok.dll");
+    ASSERT_NE(module, nullptr);
+    const Calls calls(module);
+    const QenHandle port = calls.initComm(device.PortNumber(), 1);
+    ASSERT_NE(port, nullptr);
+    FreeLibrary(module);
+    Sleep(300);  // the reader waits for input meanwhile
+
+    device.SendTelegram("1073xxxx00ABCD TCXYZ");
+    EXPECT_LT(PollUntilAcknowledged(calls, port, device), 3s) << "the port stopped working";
+    calls.closeComm(port);
+    RemoveVectoredExceptionHandler(counting);
+    EXPECT_EQ(gAccessViolations, 0);
+}
+
+// The first open ran on a thread that has ended since (a thread-pool task,
+// a worker that opened the port): a thread that only polls, and retrieves
+// no window messages, still gets the message, and it is acknowledged.
+TEST(DllLifetime, FirstOpenOnAnEndedThreadLeavesPollingWorking) {
+    WorkDir dir;
+    DeviceDouble device(44);
+    const HMODULE module = LoadLibraryA("zentrok.dll");
+    ASSERT_NE(module, nullptr);
+    const Calls calls(module);
+    std::thread([&] { calls.closeComm(calls.initComm(device.PortNumber(), 1)); }).join();
+
+    const QenHandle port = calls.initComm(device.PortNumber(), 1);
+    ASSERT_NE(port, nullptr);
+    device.SendTelegram("1073xxxx00ABCD TCXYZ");
+    int items = 0;
+    std::string ack;
+    for (int i = 0; i < 400 && ack.empty(); ++i) {
+        QenMsg msg;
+        items += calls.getMsg(port, &msg);
+        ack = device.Receive(1, 5ms);
+    }
+    EXPECT_EQ(items, 1);
+    EXPECT_EQ(ack, std::string(1, kAckByte));
+
+    // A thread that only polls, while the window of the thread above is gone.
+    device.SendTelegram("1073xxxx00ABCD TCXYZ");
+    std::thread poller([&] { EXPECT_LT(PollUntilAcknowledged(calls, port, device), 3s); });
+    poller.join();
+    calls.closeComm(port);
+}
+
+// Another process holds a lock on the whole log file (a backup, a viewer):
+// the line is not written, but the ACK comes within the log's bound of a
+// quarter second (with room for a loaded machine), and the close is prompt.
+TEST(DllLifetime, LockedLogDelaysNeitherTheAckNorTheClose) {
+    WorkDir dir;
+    DeviceDouble device(45);
+    const HMODULE module = LoadLibraryA("zentrok.dll");
+    ASSERT_NE(module, nullptr);
+    const Calls calls(module);
+    const QenHandle port = calls.initComm(device.PortNumber(), 1);
+    ASSERT_NE(port, nullptr);
+    device.SendTelegram("1ABC");  // acknowledged at once; creates the log file
+    ASSERT_LT(PollUntilAcknowledged(calls, port, device), 3s);
+
+    char command[] = "windows_log_appender.exe --lock 20000";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION holder{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &holder));
+    bool held = false;
+    for (int i = 0; i < 500 && !held; ++i, Sleep(10)) held = LogHeldLocked();
+    ASSERT_TRUE(held) << "the other process did not lock the log";
+
+    device.SendTelegram("1073xxxx00ABCD TCXYZ");
+    EXPECT_LT(PollUntilAcknowledged(calls, port, device), 1500ms);
+    const auto start = std::chrono::steady_clock::now();
+    calls.closeComm(port);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+    TerminateProcess(holder.hProcess, 0);
+    WaitForSingleObject(holder.hProcess, INFINITE);
+    CloseHandle(holder.hThread);
+    CloseHandle(holder.hProcess);
 }
 
 // A reader thread that cannot start makes qen_InitComm report that the port
@@ -125,7 +246,7 @@ TEST(DllLifetime, FailedThreadStartGivesNullWhateverRuntimeTheHostHasLoaded) {
     const HMODULE module = LoadLibraryA("zentrok.dll");
     ASSERT_NE(module, nullptr);
     const Calls calls(module);
-    EXPECT_EQ(calls.initComm(0, 1), nullptr);  // the first open sets up the host thread
+    EXPECT_EQ(calls.initComm(0, 1), nullptr);  // a port that does not open binds no thread
 
     QenHandle handle = nullptr;
     {

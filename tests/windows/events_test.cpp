@@ -1,5 +1,7 @@
 // Events and waits on Windows event objects: which event a wait reports,
-// and which signals it consumes.
+// and which signals it consumes; signals in memory between two threads.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -56,6 +58,46 @@ TEST(Events, HostWaitOnEitherEventOrOnOne) {
     second.Set();
     EXPECT_EQ(HostWait(first, &second, 0), WaitResult::First);
     EXPECT_EQ(HostWait(first, nullptr, kInfinite), WaitResult::First);
+}
+
+TEST(Signals, ManualStaysSetAutoCountsOnceAndAWaitTimesOut) {
+    Signal manual(Mode::ManualReset);
+    Signal automatic(Mode::AutoReset);
+    manual.Set();
+    automatic.Set();
+    EXPECT_TRUE(manual.Wait(0));
+    EXPECT_TRUE(manual.Check());
+    EXPECT_TRUE(automatic.Wait(0));
+    EXPECT_FALSE(automatic.Check());
+    manual.Reset();
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(manual.Wait(50));
+    EXPECT_GE(GetTickCount() - start, 40u);
+}
+
+// Two threads hand a turn back and forth, often after the brief check has
+// given up, so that each wake-up of a sleeping waiter counts: one lost
+// wake-up ends the exchange with a time-out.
+TEST(Signals, NoWakeUpIsLostBetweenTwoThreads) {
+    Signal ping(Mode::AutoReset);
+    Signal pong(Mode::AutoReset);
+    constexpr int kTurns = 3000;
+    std::thread partner([&] {
+        for (int i = 0; i < kTurns; ++i) {
+            if (!ping.Wait(5000)) return;
+            if (i % 3 == 0) Sleep(0);
+            pong.Set();
+        }
+    });
+    int answered = 0;
+    for (int i = 0; i < kTurns; ++i) {
+        if (i % 7 == 0) Sleep(1);  // the partner has to sleep for this one
+        ping.Set();
+        if (!pong.Wait(5000)) break;
+        ++answered;
+    }
+    partner.join();
+    EXPECT_EQ(answered, kTurns);
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "link/telegram_log.h"
+#include "platform/platform.h"
 #include "work_dir.h"
 
 namespace zentrok {
@@ -85,6 +87,35 @@ TEST_F(LogFiles, FileHeldOpenWithoutSharingIsLeftAsItWas) {
     Append("lost");
     CloseHandle(holder);
     EXPECT_EQ(ReadFileBytes(LogFile()), "kept\r\n");
+}
+
+// A viewer that denies writing holds the file for a moment: the line waits
+// for it rather than being lost.
+TEST_F(LogFiles, FileHeldBrieflyWithoutWriteSharingGetsTheLineAfterwards) {
+    Prefill("kept\r\n");
+    const HANDLE viewer = CreateFileA(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+    std::thread closer([viewer] {
+        Sleep(60);
+        CloseHandle(viewer);
+    });
+    Append("waited");
+    closer.join();
+    EXPECT_EQ(ReadFileBytes(LogFile()), "kept\r\n" + LineFor("waited"));
+}
+
+// The append reports whether the line was written; a file held open for
+// good without sharing costs it a bounded wait and is left as it was.
+TEST_F(LogFiles, AppendSaysWhetherTheLineWasWritten) {
+    const std::string line = LineFor("counted");
+    EXPECT_TRUE(platform::AppendToFile(LogPath(), line.data(), line.size()));
+    const HANDLE holder =
+        CreateFileA(LogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(platform::AppendToFile(LogPath(), line.data(), line.size()));
+    CloseHandle(holder);
+    EXPECT_EQ(ReadFileBytes(LogFile()), line);
 }
 
 TEST_F(LogFiles, FileHeldOpenWithReadAndWriteSharingIsAppendedTo) {

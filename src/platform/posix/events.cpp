@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "platform/platform.h"
 
@@ -51,11 +53,18 @@ Event::Event(Mode mode) : mode_(mode), native_(eventfd(0, EFD_NONBLOCK | EFD_CLO
 
 Event::~Event() { close(Fd(*this)); }
 
-void Event::Set() { eventfd_write(Fd(*this), 1); }
+void Event::Set() {
+    set_ = true;
+    eventfd_write(Fd(*this), 1);
+}
 
-void Event::Reset() { Consume(*this); }
+void Event::Reset() {
+    set_ = false;
+    Consume(*this);
+}
 
 bool Event::Wait(std::uint32_t timeoutMs) {
+    if (timeoutMs == 0 && mode_ == Mode::ManualReset) return set_.load();
     Event* self = this;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs == kInfinite ? 0 : timeoutMs);
     bool ready = false;
@@ -92,7 +101,40 @@ ThreadId CurrentThreadId() {
 // Queued calls run in the qen_GetMsg and qen_CloseComm of whichever thread
 // makes them; there is no window to create or notify.
 void AttachHostThread(void (*)()) {}
+bool HostThreadReachable() { return true; }
 void NotifyHostThread() {}
-bool QueuedCallsRunOnAnyThread() { return true; }
+
+// A sleeping Signal waiter, and the Lock: the C++ runtime's mutex and
+// condition variable, which take no system call until a thread has to sleep.
+struct Signal::Sleeper {
+    std::mutex lock;
+    std::condition_variable woken;
+};
+
+Signal::Signal(Event::Mode mode) : mode_(mode), sleeper_(std::make_unique<Sleeper>()) {}
+Signal::~Signal() = default;
+
+bool Signal::Sleep(std::uint32_t timeoutMs) {
+    std::unique_lock<std::mutex> guard(sleeper_->lock);
+    if (timeoutMs == kInfinite) {
+        sleeper_->woken.wait(guard, [this] { return Check(); });
+        return true;
+    }
+    return sleeper_->woken.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return Check(); });
+}
+
+void Signal::WakeSleepers() {
+    std::lock_guard<std::mutex> guard(sleeper_->lock);
+    sleeper_->woken.notify_all();
+}
+
+struct Lock::Native {
+    std::mutex mutex;
+};
+
+Lock::Lock() : native_(std::make_unique<Native>()) {}
+Lock::~Lock() = default;
+void Lock::lock() { native_->mutex.lock(); }
+void Lock::unlock() { native_->mutex.unlock(); }
 
 }  // namespace zentrok::platform

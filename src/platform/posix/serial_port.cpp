@@ -3,6 +3,7 @@
 // non-blocking: the reader sleeps in poll() until bytes arrive, and ACK bytes
 // the device cannot take at once are kept and sent when it can.
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -121,6 +122,9 @@ struct SerialPort::Impl {
     int fd = -1;
     bool deviceOpen = true;  // false once the device has gone away
     std::string output;      // ACK bytes the device could not take at once
+    // The driver's error counters at the last TakeLineErrors.
+    serial_icounter_struct counts{};
+    bool countsKnown = false;
 
     ~Impl() {
         ioctl(fd, TIOCNXCL);  // the flag outlives the descriptor: let the next opener in
@@ -238,9 +242,26 @@ void SerialPort::WriteByte(char byte) {
     impl_->Flush();
 }
 
-// A pseudo terminal has no receiver to count errors; serial drivers' own
-// counters (TIOCGICOUNT) are not read.
-LineErrors SerialPort::TakeLineErrors() { return {}; }
+// A UART driver counts the errors it saw (TIOCGICOUNT); a pseudo terminal
+// keeps no counters, and then no errors are reported. The first call only
+// learns where the counters stand.
+LineErrors SerialPort::TakeLineErrors() {
+    Impl& port = *impl_;
+    serial_icounter_struct now{};
+    if (ioctl(port.fd, TIOCGICOUNT, &now) != 0) return {};
+    const serial_icounter_struct last = port.counts;
+    const bool known = port.countsKnown;
+    port.counts = now;
+    port.countsKnown = true;
+    if (!known) return {};
+    LineErrors errors;
+    errors.Overrun = now.overrun != last.overrun;
+    errors.QueueOverflow = now.buf_overrun != last.buf_overrun;
+    errors.Framing = now.frame != last.frame;
+    errors.Parity = now.parity != last.parity;
+    errors.Break = now.brk != last.brk;
+    return errors;
+}
 
 bool SerialPort::DeviceGone() { return !impl_->deviceOpen; }
 

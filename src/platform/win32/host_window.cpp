@@ -2,10 +2,16 @@
 // a host's call makes on the thread that loaded the library.
 //
 // The window is a message-only window of the system's "STATIC" class whose
-// procedure is replaced by the library's own. Nothing of the window system
-// then points into the library except that one procedure, which the unload
-// hands back: a notification still queued for the host thread when the
-// library goes, on whichever thread, reaches the system's procedure.
+// procedure is replaced by the library's own. It goes with its thread: once
+// that thread has ended, the next qen_InitComm makes a new one, and until
+// then the threads that poll run the queued calls themselves.
+//
+// The window's procedure and the readers are code of this library, so once
+// the window exists the library pins itself in the process: a FreeLibrary
+// with a port still open (a plug-in host that unloads, a finalization after
+// an exception) then leaves the code in place instead of pulling it from
+// under a running reader. The entry point therefore has nothing to undo at
+// unload and does nothing that the loader lock forbids.
 #include <windows.h>
 
 #include <atomic>
@@ -22,8 +28,8 @@ constexpr UINT kRunQueuedMessage = WM_APP + 1;
 // Set on load; stays unset when the objects are linked into a program.
 DWORD gLoaderThread = 0;  // no thread has the id 0
 
-// Set once by the host thread's first qen_InitComm, before any reader starts.
-HWND gHostWindow = nullptr;
+// Set by the host thread's qen_InitComm, before its reader starts.
+std::atomic<HWND> gHostWindow{nullptr};
 WNDPROC gSystemProc = nullptr;
 void (*gRunQueued)() = nullptr;
 
@@ -34,7 +40,11 @@ std::atomic<bool> gNotified{false};
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != kRunQueuedMessage) return CallWindowProcA(gSystemProc, window, message, wParam, lParam);
     gNotified = false;  // a call queued from now on sends a new notification
-    gRunQueued();
+    // An exception cannot unwind through the window system's frames.
+    try {
+        gRunQueued();
+    } catch (...) {
+    }
     return 0;
 }
 
@@ -65,39 +75,49 @@ WaitResult HostWait(Event& first, Event* second, std::uint32_t timeoutMs) {
     return first.Wait(timeoutMs) ? WaitResult::First : WaitResult::TimedOut;
 }
 
+// Makes a new window on the calling thread; one whose thread has ended is
+// already gone with it. The library is pinned first: from now on the window
+// system holds a pointer into it.
 void AttachHostThread(void (*runQueued)()) {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&HostWindowProc), &self);
     gRunQueued = runQueued;
-    gHostWindow = CreateWindowExA(0, "STATIC", kWindowName, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    if (!gHostWindow) return;
+    const HWND window =
+        CreateWindowExA(0, "STATIC", kWindowName, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (!window) return;
     gSystemProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(gHostWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HostWindowProc)));
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HostWindowProc)));
+    gNotified = false;
+    gHostWindow = window;
+}
+
+bool HostThreadReachable() {
+    const HWND window = gHostWindow;
+    return window && IsWindow(window);
 }
 
 // Sent without waiting for it to be handled: the reader waits on its call's
-// own completion event instead, which lets a close on another thread withdraw
-// a call that the host thread has not run yet.
+// own completion instead, which lets a close or a poll on another thread
+// run or withdraw a call that the host thread has not run yet. A window
+// whose thread has ended takes no notification; the polling threads then
+// run the calls.
 void NotifyHostThread() {
-    if (!gHostWindow || gNotified.exchange(true)) return;
-    if (!SendNotifyMessageA(gHostWindow, kRunQueuedMessage, 0, 0)) gNotified = false;
+    const HWND window = gHostWindow;
+    if (!window || gNotified.exchange(true)) return;
+    if (!SendNotifyMessageA(window, kRunQueuedMessage, 0, 0)) gNotified = false;
 }
 
 }  // namespace zentrok::platform
 
-// Records the loading thread and completes the unwinder's tables. An unload by FreeLibrary hands the window its
-// system procedure back and has it destroyed: at once on the host thread,
-// otherwise by the close request it finds in its queue.
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+// Records the loading thread and completes the unwinder's tables. An unload
+// has nothing to undo: once a window could point into the library, the
+// library is pinned and no longer unloads before the process ends.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     using namespace zentrok::platform;
     if (reason == DLL_PROCESS_ATTACH) {
         gLoaderThread = GetCurrentThreadId();
         RegisterUnwindTables();
-    } else if (reason == DLL_PROCESS_DETACH && !reserved && gHostWindow) {
-        SetWindowLongPtrA(gHostWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gSystemProc));
-        if (GetWindowThreadProcessId(gHostWindow, nullptr) == GetCurrentThreadId())
-            DestroyWindow(gHostWindow);
-        else
-            PostMessageA(gHostWindow, WM_CLOSE, 0, 0);
-        gHostWindow = nullptr;
     }
     return TRUE;
 }

@@ -4,19 +4,33 @@
 // The reader sleeps in an overlapped read of one byte. With every read
 // time-out 0 (as the port is configured) such a read completes only when its
 // byte has arrived, by the documented COMMTIMEOUTS rules, and Wine does the
-// same. The bytes queued behind it are then fetched with a read of exactly
-// the count that ClearCommError reports, which completes at once. No serial
-// event is waited for: Wine does not emulate the end-character event
-// (EV_RXFLAG), and on some devices every WaitCommEvent fails at once, which
-// would leave a reader waiting on it spinning.
+// same. The bytes queued behind it are then taken with the documented
+// "return at once with what has arrived" time-outs (MAXDWORD, 0, 0), set
+// only while no read is outstanding and put back before the next one-byte
+// read. That costs two SetCommTimeouts per telegram, which every driver
+// handles at once, but no ClearCommError and no read that goes pending:
+// under Wine a read of bytes already queued goes pending anyway with
+// all-zero time-outs, while an immediate read returns them in one request.
+// No serial event is waited for: Wine does not emulate the end-character
+// event (EV_RXFLAG), and on some devices every WaitCommEvent fails at once,
+// which would leave a reader waiting on it spinning.
+//
+// Line errors stay with the driver until ClearCommError reads and clears
+// them (the port is configured without fAbortOnError, so they stop no
+// read); TakeLineErrors does that and collects them.
 //
 // Every operation that may still be in progress when its call returns has
-// an OVERLAPPED and data that live until it has completed. A failed read
+// an OVERLAPPED and data that live until it has completed. An immediate
+// read that goes pending after all (a redirector that estimates what has
+// arrived) is collected when it completes, its bytes kept. A failed read
 // makes the next wait sleep out its time-out, so a device that fails every
 // read (an unplugged adapter) costs one attempt per wait, not a busy loop.
+// No operation posts a completion packet: the low bit of each OVERLAPPED's
+// event tells the system so, as the port has no completion port anyway.
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -32,11 +46,12 @@ namespace {
 constexpr std::size_t kFlagWordOffset = offsetof(DCB, BaudRate) + sizeof(DWORD);
 static_assert(kFlagWordOffset + sizeof(std::uint32_t) == offsetof(DCB, wReserved), "DCB flag word is 32 bits");
 
-// A fetch reads bytes that are already queued, so it completes at once; a
-// device that says otherwise gets this long before the fetch is cancelled.
-constexpr DWORD kFetchLimitMs = 500;
 // How long closing the port waits for its operations to end.
 constexpr DWORD kCloseLimitMs = 1000;
+// ACKs that the line has not taken yet (flow control holding it, no write
+// time-out) keep their records; beyond this many a new ACK is dropped, as
+// the device is not taking the earlier ones either.
+constexpr std::size_t kMaxWriteRecords = 8;
 
 // One overlapped operation: its OVERLAPPED, completion event and data stay
 // put until it has completed.
@@ -49,7 +64,9 @@ struct Operation {
 
     OVERLAPPED* Begin() {
         overlapped = OVERLAPPED{};
-        overlapped.hEvent = done;
+        // The call that starts the operation resets the event. The low bit
+        // set: no completion packet is queued for it.
+        overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<std::uintptr_t>(done) | 1);
         return &overlapped;
     }
 
@@ -111,6 +128,18 @@ SerialPort::Wake SleepOut(HANDLE stop, DWORD timeoutMs) {
     return SerialPort::Wake::TimedOut;
 }
 
+// Sleeps until the stop or `operation` completes; a stop goes first.
+SerialPort::Wake SleepOn(HANDLE stop, const Operation& operation, DWORD timeoutMs) {
+    // When both are signalled the wait reports the lower index.
+    const HANDLE events[2] = {stop, operation.done};
+    switch (WaitForMultipleObjects(2, events, FALSE, timeoutMs)) {
+        case WAIT_OBJECT_0: return SerialPort::Wake::Stop;
+        case WAIT_OBJECT_0 + 1: return SerialPort::Wake::Input;
+        case WAIT_TIMEOUT: return SerialPort::Wake::TimedOut;
+        default: return SleepOut(stop, timeoutMs);
+    }
+}
+
 }  // namespace
 
 struct SerialPort::Impl {
@@ -122,12 +151,21 @@ struct SerialPort::Impl {
     bool wakeByteHeld = false;
     bool readFailed = false;  // the next wait sleeps out its time-out
 
-    // Reads of bytes already queued behind the first one.
+    // The read of what has arrived behind the first byte; `drained` once it
+    // brought less than it asked for, until the next wait.
     Operation fetch;
     char fetched[1024] = {};
+    bool drained = false;
 
-    // Writes are never awaited, so a write that the line does not take (flow
-    // control holding it) keeps its record; a new write then gets another.
+    // The port's time-outs as configured, and the same with the read
+    // returning at once; learnt at the first read.
+    COMMTIMEOUTS sleeping{};
+    COMMTIMEOUTS immediate{};
+    bool timeoutsKnown = false;
+    bool immediateSet = false;
+
+    DWORD lineErrors = 0;  // CE_ bits collected since the last TakeLineErrors
+
     std::vector<std::unique_ptr<WriteRecord>> writes;
 
     // Notices a completed one-byte read.
@@ -138,7 +176,25 @@ struct SerialPort::Impl {
         readFailed = !wakeByteHeld;
     }
 
+    // Sets the read time-outs for a read that returns at once or for the
+    // one-byte read that sleeps; false when the port would not take them.
+    bool UseTimeouts(bool immediateRead) {
+        if (!timeoutsKnown) {
+            if (!GetCommTimeouts(handle, &sleeping)) return false;
+            immediate = sleeping;
+            immediate.ReadIntervalTimeout = MAXDWORD;
+            immediate.ReadTotalTimeoutMultiplier = 0;
+            immediate.ReadTotalTimeoutConstant = 0;
+            timeoutsKnown = true;
+        }
+        if (immediateSet != immediateRead && SetCommTimeouts(handle, immediateRead ? &immediate : &sleeping))
+            immediateSet = immediateRead;
+        return immediateSet == immediateRead;
+    }
+
     void StartWakeRead() {
+        UseTimeouts(false);
+        drained = false;
         const BOOL completed = ReadFile(handle, &wakeByte, 1, nullptr, wake.Begin());
         if (!wake.Started(completed)) {
             readFailed = true;
@@ -148,24 +204,56 @@ struct SerialPort::Impl {
         }
     }
 
-    // Reads `count` queued bytes into `fetched`; returns how many came.
-    DWORD Fetch(DWORD count) {
-        const BOOL completed = ReadFile(handle, fetched, count, nullptr, fetch.Begin());
-        if (!fetch.Started(completed)) return 0;
-        if (!completed && WaitForSingleObject(fetch.done, kFetchLimitMs) != WAIT_OBJECT_0) {
-            CancelIoEx(handle, &fetch.overlapped);
-            if (WaitForSingleObject(fetch.done, kFetchLimitMs) != WAIT_OBJECT_0) return 0;  // stays pending
+    // Takes up to `size` bytes of what has arrived into `fetched`.
+    DWORD Fetch(DWORD size) {
+        if (fetch.pending) return CollectFetch();
+        if (drained) return 0;
+        // A port that keeps its time-outs gets a read of exactly what it
+        // says has arrived, which completes without waiting for more.
+        if (!UseTimeouts(true)) {
+            DWORD errors = 0;
+            COMSTAT queues{};
+            if (!ClearCommError(handle, &errors, &queues)) return 0;
+            lineErrors |= errors;
+            if (queues.cbInQue < size) size = queues.cbInQue;
+            if (size == 0) return 0;
         }
+        const BOOL completed = ReadFile(handle, fetched, size, nullptr, fetch.Begin());
+        if (!fetch.Started(completed)) return 0;
+        const DWORD got = CollectFetch();
+        drained = !fetch.pending && got < size;
+        return got;
+    }
+
+    // The bytes of a fetch that has completed; 0 while it is still busy.
+    DWORD CollectFetch() {
+        if (fetch.Busy()) return 0;
         DWORD transferred = 0;
-        fetch.Finish(handle, transferred);  // a cancelled fetch still reports what it moved
+        fetch.Finish(handle, transferred);  // a failed read still reports what it moved
         return transferred;
     }
 
-    WriteRecord& FreeWriteRecord() {
+    LineErrors TakeErrors() {
+        DWORD errors = 0;
+        COMSTAT queues{};
+        if (ClearCommError(handle, &errors, &queues)) lineErrors |= errors;
+        LineErrors taken;
+        taken.Overrun = (lineErrors & CE_OVERRUN) != 0;
+        taken.QueueOverflow = (lineErrors & CE_RXOVER) != 0;
+        taken.Framing = (lineErrors & CE_FRAME) != 0;
+        taken.Parity = (lineErrors & CE_RXPARITY) != 0;
+        taken.Break = (lineErrors & CE_BREAK) != 0;
+        lineErrors = 0;
+        return taken;
+    }
+
+    // A free record, or null when every one of the most allowed is busy.
+    WriteRecord* FreeWriteRecord() {
         for (const auto& write : writes)
-            if (!write->operation.Busy()) return *write;
+            if (!write->operation.Busy()) return write.get();
+        if (writes.size() >= kMaxWriteRecords) return nullptr;
         writes.push_back(std::make_unique<WriteRecord>());
-        return *writes.back();
+        return writes.back().get();
     }
 
     // Closes the port, which ends every operation still in progress, and
@@ -247,58 +335,50 @@ ConfigureResult SerialPort::Configure(const PortSetup& setup) {
 SerialPort::Wake SerialPort::WaitForInput(Event& stop, std::uint32_t timeoutMs) {
     Impl& port = *impl_;
     const HANDLE stopEvent = reinterpret_cast<HANDLE>(stop.Native());
-    if (port.fetch.pending) return SleepOut(stopEvent, timeoutMs);  // a fetch the device never ended
+    // A fetch still outstanding is waited for: its bytes come next.
+    if (port.fetch.pending) return port.fetch.Busy() ? SleepOn(stopEvent, port.fetch, timeoutMs) : Wake::Input;
 
     port.CollectWake();
     if (!port.wakeByteHeld && !port.wake.pending && !port.readFailed) port.StartWakeRead();
-    if (port.wakeByteHeld) return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0 ? Wake::Stop : Wake::Input;
+    if (port.wakeByteHeld) return stop.Wait(0) ? Wake::Stop : Wake::Input;
     if (!port.wake.pending) {
         port.readFailed = false;  // the next wait tries again
         return SleepOut(stopEvent, timeoutMs);
     }
 
+    // A look without sleeping (a telegram is at hand) needs no system call.
+    if (timeoutMs == 0) return stop.Wait(0) ? Wake::Stop : Wake::TimedOut;
     const DWORD start = GetTickCount();
-    // When both are signalled the wait reports the lower index: a stop goes first.
-    const HANDLE events[2] = {stopEvent, port.wake.done};
-    switch (WaitForMultipleObjects(2, events, FALSE, timeoutMs)) {
-        case WAIT_OBJECT_0:
-            return Wake::Stop;
-        case WAIT_OBJECT_0 + 1: {
-            port.CollectWake();
-            if (port.wakeByteHeld) return Wake::Input;
-            port.readFailed = false;
-            const DWORD elapsed = GetTickCount() - start;
-            return SleepOut(stopEvent, elapsed < timeoutMs ? timeoutMs - elapsed : 0);
-        }
-        case WAIT_TIMEOUT:
-            return Wake::TimedOut;
-        default:
-            return SleepOut(stopEvent, timeoutMs);
-    }
+    const Wake wake = SleepOn(stopEvent, port.wake, timeoutMs);
+    if (wake != Wake::Input) return wake;
+    port.CollectWake();
+    if (port.wakeByteHeld) return Wake::Input;
+    port.readFailed = false;
+    const DWORD elapsed = GetTickCount() - start;
+    return SleepOut(stopEvent, elapsed < timeoutMs ? timeoutMs - elapsed : 0);
 }
 
 std::size_t SerialPort::TakeArrived(char* dest, std::size_t size) {
     Impl& port = *impl_;
-    if (size == 0 || port.fetch.pending) return 0;
-    port.CollectWake();
+    if (size == 0) return 0;
     std::size_t taken = 0;
-    if (port.wakeByteHeld) {
-        dest[taken++] = port.wakeByte;
-        port.wakeByteHeld = false;
+    if (!port.fetch.pending) {
+        port.CollectWake();
+        if (port.wakeByteHeld) {
+            dest[taken++] = port.wakeByte;
+            port.wakeByteHeld = false;
+        }
+        // While the one-byte read is pending, the next byte that arrives is its.
+        if (port.wake.pending || taken == size) return taken;
     }
-    // While the one-byte read is pending, the next byte that arrives is its.
-    if (port.wake.pending || taken == size) return taken;
-
-    DWORD errors = 0;
-    COMSTAT queues{};
-    if (!ClearCommError(port.handle, &errors, &queues) || queues.cbInQue == 0) return taken;
-    std::size_t count = queues.cbInQue;
-    if (count > size - taken) count = size - taken;
+    std::size_t count = size - taken;
     if (count > sizeof port.fetched) count = sizeof port.fetched;
     const DWORD fetched = port.Fetch(static_cast<DWORD>(count));
     std::memcpy(dest + taken, port.fetched, fetched);
     return taken + fetched;
 }
+
+LineErrors SerialPort::TakeLineErrors() { return impl_->TakeErrors(); }
 
 void SerialPort::DiscardInput() {
     Impl& port = *impl_;
@@ -321,9 +401,10 @@ bool SerialPort::DeviceGone() {
 
 void SerialPort::WriteByte(char byte) {
     Impl& port = *impl_;
-    WriteRecord& write = port.FreeWriteRecord();
-    write.byte = byte;
-    write.operation.Started(WriteFile(port.handle, &write.byte, 1, nullptr, write.operation.Begin()));
+    WriteRecord* write = port.FreeWriteRecord();
+    if (!write) return;
+    write->byte = byte;
+    write->operation.Started(WriteFile(port.handle, &write->byte, 1, nullptr, write->operation.Begin()));
 }
 
 }  // namespace zentrok::platform

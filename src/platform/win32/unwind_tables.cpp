@@ -4,7 +4,8 @@
 // This DLL throws and catches with the unwinder linked into it; in the first
 // case that unwinder knows no tables, and the first exception, even one the
 // DLL catches itself (out of memory, a thread that cannot start), would end
-// the host process. So the tables are then registered with it as well.
+// the host process. So the DLL asks its own unwinder whether it finds the
+// tables of its own code, and registers them with it only when it does not.
 #include <windows.h>
 
 #include <cstdint>
@@ -14,6 +15,13 @@
 extern "C" {
 // The unwinder's registry (libgcc); `object` is its own bookkeeping.
 void __register_frame_info(const void* begin, void* object);
+// The unwinder's look-up of the table entry that covers `pc`.
+struct dwarf_eh_bases {
+    void* tbase;
+    void* dbase;
+    void* func;
+};
+const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
 extern IMAGE_DOS_HEADER __ImageBase;
 extern const char zentrok_unwind_tables_marker[];
 }
@@ -27,8 +35,6 @@ asm(".section .eh_frame,\"dr\"\n"
 
 namespace zentrok::platform {
 namespace {
-
-constexpr char kSharedRuntime[] = "libgcc_s_dw2-1.dll";
 
 // Larger than the unwinder's record of a registered table, zero-filled.
 alignas(16) std::uintptr_t gRegistration[32];
@@ -48,7 +54,8 @@ const char* SectionStart(const void* address) {
 }  // namespace
 
 void RegisterUnwindTables() {
-    if (!GetModuleHandleA(kSharedRuntime)) return;  // the start-up code registered them here
+    dwarf_eh_bases bases{};
+    if (_Unwind_Find_FDE(reinterpret_cast<void*>(&RegisterUnwindTables), &bases)) return;
     if (const char* tables = SectionStart(zentrok_unwind_tables_marker))
         __register_frame_info(tables, gRegistration);
 }
