@@ -41,7 +41,6 @@ QueueStatus FramedPort::ClearErrors() {
     status.Overflowed = queue_.TakeOverflow();
     status.Line = device_->TakeLineErrors();
     status.InQueue = static_cast<std::uint32_t>(queue_.Size());
-    status.Line = device_->TakeLineErrors();
     return status;
 }
 

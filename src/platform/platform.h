@@ -242,17 +242,6 @@ struct PortSetup {
     std::uint32_t WriteTotalTimeoutConstant = 0;
 };
 
-// Line errors the device reported since they were last taken.
-struct LineErrors {
-    bool Overrun = false;        // the receiver lost bytes (CE_OVERRUN)
-    bool QueueOverflow = false;  // the device's input queue was full (CE_RXOVER)
-    bool Framing = false;
-    bool Parity = false;
-    bool Break = false;
-    bool Any() const { return Overrun || QueueOverflow || Framing || Parity || Break; }
-    bool LostInput() const { return Overrun || QueueOverflow; }
-};
-
 // An open serial device. It only moves bytes: what they mean, and where a
 // telegram ends, is the link's business.
 class SerialPort {
@@ -297,8 +286,6 @@ public:
 
     // Queues one byte for sending; not awaited.
     void WriteByte(char byte);
-
-    LineErrors TakeLineErrors();
 
     // Whether the device has gone away (a removed adapter, a closed pseudo
     // terminal), as far as the system tells. May ask the system; the reader

@@ -387,10 +387,6 @@ void SerialPort::DiscardInput() {
     PurgeComm(port.handle, PURGE_RXCLEAR);
 }
 
-// Line errors are not collected yet: ClearCommError's report is taken by the
-// fetch, which discards it.
-LineErrors SerialPort::TakeLineErrors() { return {}; }
-
 // GetCommState clears nothing, so it leaves the line errors to the reader;
 // it fails once the device behind the handle has gone.
 bool SerialPort::DeviceGone() {
