@@ -10,7 +10,7 @@
 
 namespace zentrok {
 
-// Longest telegram a read can deliver: 250 bytes less the end character.
+// Longest telegram: one read of the port takes it with its end character.
 inline constexpr std::size_t kMaxTelegramLength = 249;
 inline constexpr int kChannelCount = 16;
 inline constexpr std::uint16_t kNoStamp = QEN_NO_STAMP;

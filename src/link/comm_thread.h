@@ -12,21 +12,11 @@
 #include "host/hand_off.h"
 #include "link/framed_port.h"
 #include "link/host_thread.h"
+#include "link/protocol.h"
 #include "link/trace.h"
 #include "platform/platform.h"
 
 namespace zentrok {
-
-// Time-outs of the reader, in milliseconds. Soak tests build the driver a
-// second time with ZENTROK_WAIT_DIVISOR to shorten them; the library never is.
-#ifndef ZENTROK_WAIT_DIVISOR
-#define ZENTROK_WAIT_DIVISOR 1
-#endif
-inline constexpr std::uint32_t kIdleWaitMs = 2000 / ZENTROK_WAIT_DIVISOR;
-inline constexpr std::uint32_t kHandOffWaitMs = 7000 / ZENTROK_WAIT_DIVISOR;
-// One read takes at most this many bytes; the last one is the end character.
-inline constexpr std::uint32_t kMaxReadBytes = 250;
-inline constexpr char kAck = 0x06;
 
 class TCommThread {
 public:

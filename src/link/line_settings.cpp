@@ -3,12 +3,12 @@
 #include <string>
 
 #include "decode/conversions.h"
+#include "link/protocol.h"
 
 namespace zentrok {
 namespace {
 
 constexpr std::uint32_t kQueueSize = 200;
-constexpr char kEndCharacter = 0x14;
 
 std::optional<std::int32_t> ParseHex(std::string_view digits) {
     if (digits.empty()) return std::nullopt;
