@@ -3,7 +3,11 @@
 # The prefix lives in the build tree; "--init" as the program creates it and
 # gives it a 24-hour clock with leading zeros, the time text the tests read
 # in telegram logs on every build.
-export WINEPREFIX="$1"
+# Wine takes only an absolute prefix path.
+case "$1" in
+  /*) export WINEPREFIX="$1" ;;
+  *) export WINEPREFIX="$PWD/$1" ;;
+esac
 shift
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
