@@ -133,10 +133,14 @@ using ThreadId = std::uint64_t;
 
 ThreadId CurrentThreadId();
 
+// What the host thread runs when it is notified, handed down by the layer
+// that queues calls for it. It is the only way this layer calls upwards.
+using HostThreadWork = void (*)();
+
 // Makes the calling thread the host thread: `runQueued` is what it runs when
 // notified. On Windows this creates the hidden window whose procedure runs
 // it; a GUI host that only retrieves window messages is woken through it.
-void AttachHostThread(void (*runQueued)());
+void AttachHostThread(HostThreadWork runQueued);
 
 // Whether the host thread can still be notified. On Windows its window goes
 // with its thread, so a thread that has ended is no host thread; elsewhere

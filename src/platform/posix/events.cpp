@@ -100,7 +100,7 @@ ThreadId CurrentThreadId() {
 
 // Queued calls run in the qen_GetMsg and qen_CloseComm of whichever thread
 // makes them; there is no window to create or notify.
-void AttachHostThread(void (*)()) {}
+void AttachHostThread(HostThreadWork) {}
 bool HostThreadReachable() { return true; }
 void NotifyHostThread() {}
 

@@ -1,4 +1,4 @@
-#include "host/hand_off.h"
+#include "link/hand_off.h"
 
 #include <cstring>
 #include <mutex>
