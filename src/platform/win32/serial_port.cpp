@@ -277,7 +277,7 @@ struct SerialPort::Impl {
     }
 };
 
-std::string SerialPort::DeviceName(std::int32_t number) { return "\\\\.\\COM" + std::to_string(number); }
+std::string SerialPort::DeviceName(std::int32_t number) { return win32::PortDevicePath(number); }
 
 std::unique_ptr<SerialPort> SerialPort::Open(std::int32_t number, OpenError* why) {
     const std::string name = DeviceName(number);
