@@ -81,7 +81,7 @@ bool TCommThread::ServeOnce() {
 }
 
 void TCommThread::ReceiveTelegram() {
-    const QueueStatus status = PortHandle->ClearErrors();
+    const QueueStatus status = PortHandle->TakeQueueStatus();
     if (trace_.On() && (status.Overflowed || status.Line.Any())) trace_.LineTrouble(status, true);
     const std::uint32_t count = std::min(status.InQueue, kMaxReadBytes);
     ShortString<255>& telegram = context_.Telegram;
@@ -104,7 +104,7 @@ void TCommThread::ReceiveTelegram() {
 // Input lost on the way (the device's queue or this port's own overflowed)
 // may have joined the ends of two telegrams: what has arrived is discarded.
 void TCommThread::CheckLine() {
-    const QueueStatus status = PortHandle->ClearErrors();
+    const QueueStatus status = PortHandle->TakeQueueStatus();
     const bool purge = status.Overflowed || status.Line.LostInput();
     if (purge) PortHandle->PurgeInput();
     if (!trace_.On()) return;

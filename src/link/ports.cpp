@@ -20,8 +20,8 @@ struct OpenPorts {
     std::mutex lock;
     std::uintptr_t lastHandle = 0;
     struct Entry {
-        std::shared_ptr<TCommThread> port;
-        std::int32_t number;
+        std::shared_ptr<TCommThread> Port;
+        std::int32_t Number;
     };
     std::unordered_map<QenHandle, Entry> ports;
     std::unordered_set<std::int32_t> numbers;
@@ -68,7 +68,7 @@ std::shared_ptr<TCommThread> FindPort(QenHandle handle) {
     OpenPorts& open = Ports();
     std::lock_guard<std::mutex> guard(open.lock);
     const auto it = open.ports.find(handle);
-    return it != open.ports.end() ? it->second.port : nullptr;
+    return it != open.ports.end() ? it->second.Port : nullptr;
 }
 
 }  // namespace
@@ -102,9 +102,9 @@ void CloseComm(QenHandle handle) {
         closing = std::move(it->second);
         open.ports.erase(it);
     }
-    closing.port->Stop();
+    closing.Port->Stop();
     std::lock_guard<std::mutex> guard(open.lock);
-    open.numbers.erase(closing.number);
+    open.numbers.erase(closing.Number);
 }
 
 bool GetMsg(QenHandle handle, QenMsg* dest) {
