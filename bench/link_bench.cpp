@@ -132,8 +132,9 @@ void IdleWakeUps(const PortDir& ports, int seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const long wakeUps = OtherThreadWakeUps() - before;
     qen_CloseComm(port);
-    std::printf("idle port: %ld wake-ups of the driver's threads in %d s (one idle wait per 2000 ms allows %d)\n",
-                wakeUps, seconds, seconds / 2);
+    const unsigned allowed = static_cast<unsigned>(seconds) * 1000 / zentrok::kIdleWaitMs;
+    std::printf("idle port: %ld wake-ups of the driver's threads in %d s (one idle wait per %u ms allows %u)\n",
+                wakeUps, seconds, static_cast<unsigned>(zentrok::kIdleWaitMs), allowed);
 }
 
 void Memory(const PortDir& ports, int telegrams, int cycles) {
