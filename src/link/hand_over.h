@@ -12,6 +12,8 @@
 
 namespace zentrok {
 
+// What became of a telegram: nothing for the host, or a message the host
+// took in time (acknowledged) or did not (withdrawn, no ACK).
 enum class Handed { Nothing, Taken, NotTaken };
 
 // Decodes context.Telegram and hands the message and its entries over.
@@ -27,8 +29,8 @@ Handed HandOverTelegram(DecoderState& state, DecodeContext& context, HandOff& ha
         // so it gets two ACK bytes, the decoder's and this one. Both are
         // meant: the decoder answers the registration itself, and this ACK
         // answers every telegram that leaves nothing for the host, so a
-        // device sees two bytes for a registration and one for any other
-        // telegram, as it always has.
+        // device sees two bytes for a registration where any other telegram
+        // without a message gets one, as it always has.
         sendAck();
         return Handed::Nothing;
     }
