@@ -3,6 +3,7 @@
 //    pty ping-pong (one ACK echoed per end character, no driver), alternating;
 //  - reader wake-ups of an idle port over ten seconds;
 //  - resident memory across many telegrams and across open/close cycles.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,18 +14,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/posix/port_names.h"
 #include "pty_device.h"
 #include "zentrok.h"
 
 namespace {
 
 using namespace zentrok::bench;
+using zentrok::kAck;
+using zentrok::kEndCharacter;
 
 // Round trips per second with a plain echo of ACK per end character.
 double BarePingPong(int count) {
@@ -35,7 +38,7 @@ double BarePingPong(int count) {
             const ssize_t n = read(pty.slave, buffer, sizeof buffer);
             if (n <= 0) return;
             for (ssize_t i = 0; i < n; ++i) {
-                if (buffer[i] != kEnd) continue;
+                if (buffer[i] != kEndCharacter) continue;
                 if (write(pty.slave, &kAck, 1) != 1) return;
                 ++acked;
             }
@@ -53,16 +56,14 @@ struct PortDir {
     PortDir() {
         char templ[] = "/tmp/zentrok-bench-XXXXXX";
         path = mkdtemp(templ);
-        setenv("ZENTROK_PORT_DIR", path.c_str(), 1);
+        setenv(zentrok::platform::posix::kPortDirVariable, path.c_str(), 1);
     }
     void Link(int port, const std::string& target) const {
-        const std::string link = path + "/COM" + std::to_string(port);
+        const std::string link = zentrok::platform::posix::PortLinkPath(path, port);
         unlink(link.c_str());
         if (symlink(target.c_str(), link.c_str()) != 0) std::exit(1);
     }
-    ~PortDir() {
-        std::system(("rm -rf " + path).c_str());
-    }
+    ~PortDir() { std::system(("rm -rf " + path).c_str()); }
 };
 
 // Round trips per second through the driver, with the host thread polling.
@@ -116,9 +117,10 @@ void StopAndWait(const PortDir& ports, int rounds, int count) {
         std::printf("  round %d: bare %.0f/s, driver %.0f/s, ratio %.2f\n", r + 1, bare.back(), driver.back(),
                     ratio.back());
     }
-    std::printf("stop-and-wait (median of %d rounds of %d telegrams): bare ping-pong %.0f round trips/s, "
-                "driver %.0f round trips/s, driver/bare %.2f\n",
-                rounds, count, Median(bare), Median(driver), Median(ratio));
+    std::printf(
+        "stop-and-wait (median of %d rounds of %d telegrams): bare ping-pong %.0f round trips/s, "
+        "driver %.0f round trips/s, driver/bare %.2f\n",
+        rounds, count, Median(bare), Median(driver), Median(ratio));
 }
 
 void IdleWakeUps(const PortDir& ports, int seconds) {
@@ -130,8 +132,9 @@ void IdleWakeUps(const PortDir& ports, int seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const long wakeUps = OtherThreadWakeUps() - before;
     qen_CloseComm(port);
-    std::printf("idle port: %ld wake-ups of the driver's threads in %d s (one idle wait per 2000 ms allows %d)\n",
-                wakeUps, seconds, seconds / 2);
+    const unsigned allowed = static_cast<unsigned>(seconds) * 1000 / zentrok::kIdleWaitMs;
+    std::printf("idle port: %ld wake-ups of the driver's threads in %d s (one idle wait per %u ms allows %u)\n",
+                wakeUps, seconds, static_cast<unsigned>(zentrok::kIdleWaitMs), allowed);
 }
 
 void Memory(const PortDir& ports, int telegrams, int cycles) {

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "link/protocol.h"
+
 namespace zentrok::bench {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kEnd = 0x14;
-constexpr char kAck = 0x06;
 const std::string kTelegram = "107A      3F2C XB123";
 
 struct Pty {
@@ -63,7 +63,7 @@ inline void ReadAck(int fd) {
 
 // The device: sends a telegram, waits for its ACK, repeats.
 inline void Device(int master, int count) {
-    const std::string frame = kTelegram + kEnd;
+    const std::string frame = kTelegram + kEndCharacter;
     for (int i = 0; i < count; ++i) {
         WriteAll(master, frame);
         ReadAck(master);

@@ -14,12 +14,11 @@
 #include <cstring>
 #include <string>
 
+#include "link/protocol.h"
+#include "platform/win32/port_names.h"
 #include "zentrok.h"
 
 namespace {
-
-constexpr char kEnd = 0x14;
-constexpr char kAck = 0x06;
 
 void Ready() {
     std::printf("ready\n");
@@ -27,7 +26,7 @@ void Ready() {
 }
 
 int BareEcho(int port, int count) {
-    const std::string name = "\\\\.\\COM" + std::to_string(port);
+    const std::string name = zentrok::platform::win32::PortDevicePath(port);
     const HANDLE line = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (line == INVALID_HANDLE_VALUE) return 1;
     // With every read time-out 0 a read completes once its bytes have
@@ -47,9 +46,9 @@ int BareEcho(int port, int count) {
             got += more;
         }
         for (DWORD i = 0; i < got; ++i) {
-            if (bytes[i] != kEnd) continue;
+            if (bytes[i] != zentrok::kEndCharacter) continue;
             DWORD written = 0;
-            WriteFile(line, &kAck, 1, &written, nullptr);
+            WriteFile(line, &zentrok::kAck, 1, &written, nullptr);
             ++acked;
         }
     }

@@ -9,13 +9,6 @@ bool IsX(char c) { return c == 'x' || c == 'X'; }
 
 }  // namespace
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 std::int32_t HexValue(std::string_view field) {
     std::uint32_t value = 0;
     for (char c : field) {

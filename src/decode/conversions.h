@@ -8,7 +8,12 @@
 namespace zentrok {
 
 // The value of one hexadecimal digit (0-9, A-F, a-f), or -1.
-int HexDigit(char c);
+constexpr int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
 
 // Signed decimal after leading blanks and one optional sign; "$", "x", "X",
 // "0x" or "0X" first makes it hexadecimal. The sign counts only when the

@@ -236,7 +236,7 @@ bool DecodeTelegram(DecoderState& state, DecodeContext& context, const SendAckFn
     state.Msg.Stamp.wYear = kNoStamp;
 
     switch (const char type = context.Telegram.At(1)) {
-        case '0': sendAck(); break;
+        case '0': sendAck(); break;  // the first of its two ACKs: see HandOverTelegram
         case '1':
         case '3':
         case '5': DecodeFixed(state, context, type); break;

@@ -4,7 +4,6 @@
 
 #include "host/identity.h"
 #include "host/sys_msg.h"
-#include "link/host_thread.h"
 #include "link/ports.h"
 #include "zentrok.h"
 
@@ -37,10 +36,7 @@ ZENTROK_API int32_t ZENTROK_CALL qen_CloseComm(QenHandle Handle) {
 
 ZENTROK_API int32_t ZENTROK_CALL qen_GetMsg(QenHandle Handle, QenMsg* Dest) {
     try {
-        host_thread::RunQueued();
-        if (!Dest) return 0;
-        const auto port = FindPort(Handle);
-        return port && port->GetMsg(*Dest) ? 1 : 0;
+        return GetMsg(Handle, Dest) ? 1 : 0;
     } catch (...) {
         return 0;
     }

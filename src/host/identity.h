@@ -1,4 +1,6 @@
-// The driver's name and the three fixed numbers it hands to a host.
+// What Qen_GetName reports: the driver's name and its three identity
+// numbers, returned through Info1, Info2 and Info3. Nothing in the driver
+// uses the numbers; what they mean is the host's business.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "link/hand_over.h"
 #include "link/line_settings.h"
 #include "link/telegram_log.h"
 
@@ -43,8 +44,8 @@ void TCommThread::Stop() {
     host_thread::RunQueuedUntil(ended_);
     thread_.join();
     if (trace_.On())
-        trace_.Closed(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-                          .count());
+        trace_.Closed(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
 void TCommThread::ReaderLoop() {
@@ -62,8 +63,7 @@ void TCommThread::ReaderLoop() {
 bool TCommThread::ServeOnce() {
     try {
         switch (PortHandle->WaitForEndOr(StopEvent, kIdleWaitMs)) {
-            case FramedPort::Wake::Stop:
-                return false;
+            case FramedPort::Wake::Stop: return false;
             case FramedPort::Wake::EndCharacter:
                 ReceiveTelegram();
                 PortHandle->ArmEndWait();
@@ -81,7 +81,7 @@ bool TCommThread::ServeOnce() {
 }
 
 void TCommThread::ReceiveTelegram() {
-    const QueueStatus status = PortHandle->ClearErrors();
+    const QueueStatus status = PortHandle->TakeQueueStatus();
     if (trace_.On() && (status.Overflowed || status.Line.Any())) trace_.LineTrouble(status, true);
     const std::uint32_t count = std::min(status.InQueue, kMaxReadBytes);
     ShortString<255>& telegram = context_.Telegram;
@@ -95,16 +95,16 @@ void TCommThread::ReceiveTelegram() {
     if (!AppendTelegramLog(telegram.View(), platform::LocalNow, trace_.On() ? &logFailure : nullptr))
         trace_.LogNotWritten(logFailure);
     if (trace_.On()) tracedTelegram_ = telegram.View();  // decoding may shorten it in place
-    if (DecodeTelegram(decoder_, context_, sendAck_))
-        HandOver();
-    else
-        SendAck();
+    const Handed handed = HandOverTelegram(
+        decoder_, context_, handOff_, sendAck_, [this] { return host_thread::Run(setMsgReady_); },
+        [this] { return handOff_.WaitTaken(kHandOffWaitMs); });
+    if (handed == Handed::NotTaken && trace_.On()) trace_.Withdrawn(tracedTelegram_, StopEvent.Wait(0));
 }
 
 // Input lost on the way (the device's queue or this port's own overflowed)
 // may have joined the ends of two telegrams: what has arrived is discarded.
 void TCommThread::CheckLine() {
-    const QueueStatus status = PortHandle->ClearErrors();
+    const QueueStatus status = PortHandle->TakeQueueStatus();
     const bool purge = status.Overflowed || status.Line.LostInput();
     if (purge) PortHandle->PurgeInput();
     if (!trace_.On()) return;
@@ -113,16 +113,6 @@ void TCommThread::CheckLine() {
         trace_.DeviceGone();
         goneTraced_ = true;
     }
-}
-
-// Announces the message on the host thread and acknowledges the telegram
-// only if the host takes the message and every entry in time.
-void TCommThread::HandOver() {
-    if (host_thread::Run(setMsgReady_) && handOff_.WaitTaken(kHandOffWaitMs))
-        SendAck();
-    else if (trace_.On())
-        trace_.Withdrawn(tracedTelegram_, StopEvent.Wait(0));
-    handOff_.Withdraw();
 }
 
 void TCommThread::SendAck() { PortHandle->WriteByte(kAck); }

@@ -9,8 +9,8 @@
 
 #include "decode/decoder_state.h"
 #include "decode/telegram_decoder.h"
-#include "host/hand_off.h"
 #include "link/framed_port.h"
+#include "link/hand_off.h"
 #include "link/host_thread.h"
 #include "link/protocol.h"
 #include "link/trace.h"
@@ -46,7 +46,6 @@ private:
     bool ServeOnce();
     void ReceiveTelegram();
     void CheckLine();
-    void HandOver();
     void SendAck();
     void SetMsgReady();
 

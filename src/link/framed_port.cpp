@@ -35,7 +35,7 @@ FramedPort::Wake FramedPort::WaitForEndOr(platform::Event& stop, std::uint32_t t
     }
 }
 
-QueueStatus FramedPort::ClearErrors() {
+QueueStatus FramedPort::TakeQueueStatus() {
     TakeIn();
     QueueStatus status;
     status.Overflowed = queue_.TakeOverflow();

@@ -38,7 +38,7 @@ public:
 
     // Reports and clears the overflow and the device's line errors, with the
     // queue's byte count.
-    QueueStatus ClearErrors();
+    QueueStatus TakeQueueStatus();
 
     // Moves `count` queued bytes to `dest`; positions the queue cannot fill
     // are NUL.

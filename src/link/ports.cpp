@@ -1,9 +1,11 @@
 #include "link/ports.h"
 
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "link/comm_thread.h"
 #include "link/host_thread.h"
 #include "link/trace.h"
 
@@ -18,8 +20,8 @@ struct OpenPorts {
     std::mutex lock;
     std::uintptr_t lastHandle = 0;
     struct Entry {
-        std::shared_ptr<TCommThread> port;
-        std::int32_t number;
+        std::shared_ptr<TCommThread> Port;
+        std::int32_t Number;
     };
     std::unordered_map<QenHandle, Entry> ports;
     std::unordered_set<std::int32_t> numbers;
@@ -60,6 +62,15 @@ private:
     bool kept_ = false;
 };
 
+// The open port behind `handle`, kept alive while the caller holds it; null
+// for anything that is not an open port.
+std::shared_ptr<TCommThread> FindPort(QenHandle handle) {
+    OpenPorts& open = Ports();
+    std::lock_guard<std::mutex> guard(open.lock);
+    const auto it = open.ports.find(handle);
+    return it != open.ports.end() ? it->second.Port : nullptr;
+}
+
 }  // namespace
 
 QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber) {
@@ -81,27 +92,26 @@ QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber) {
     return handle;
 }
 
-bool CloseComm(QenHandle handle) {
+void CloseComm(QenHandle handle) {
     OpenPorts::Entry closing;
     OpenPorts& open = Ports();
     {
         std::lock_guard<std::mutex> guard(open.lock);
         const auto it = open.ports.find(handle);
-        if (it == open.ports.end()) return false;
+        if (it == open.ports.end()) return;
         closing = std::move(it->second);
         open.ports.erase(it);
     }
-    closing.port->Stop();
+    closing.Port->Stop();
     std::lock_guard<std::mutex> guard(open.lock);
-    open.numbers.erase(closing.number);
-    return true;
+    open.numbers.erase(closing.Number);
 }
 
-std::shared_ptr<TCommThread> FindPort(QenHandle handle) {
-    OpenPorts& open = Ports();
-    std::lock_guard<std::mutex> guard(open.lock);
-    const auto it = open.ports.find(handle);
-    return it != open.ports.end() ? it->second.port : nullptr;
+bool GetMsg(QenHandle handle, QenMsg* dest) {
+    host_thread::RunQueued();
+    if (!dest) return false;
+    const auto port = FindPort(handle);
+    return port && port->GetMsg(*dest);
 }
 
 }  // namespace zentrok

@@ -2,9 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-#include "link/comm_thread.h"
 #include "zentrok.h"
 
 namespace zentrok {
@@ -12,11 +10,12 @@ namespace zentrok {
 // Opens a port and starts its reader; null when the port did not open.
 QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber);
 
-// Stops and releases an open port. False when `handle` is not one.
-bool CloseComm(QenHandle handle);
+// Stops and releases an open port; anything that is not one is ignored.
+void CloseComm(QenHandle handle);
 
-// The open port behind `handle`, kept alive while the caller holds it; null
-// for anything that is not an open port.
-std::shared_ptr<TCommThread> FindPort(QenHandle handle);
+// qen_GetMsg: runs the calls readers have queued for a host thread, then
+// copies the next item of the port behind `handle` into `dest`. False, with
+// `dest` untouched, when there is none or `handle` is no open port.
+bool GetMsg(QenHandle handle, QenMsg* dest);
 
 }  // namespace zentrok

@@ -2,8 +2,8 @@
 // platform-neutral; posix/ and win32/ implement it.
 #pragma once
 
-#include <cstddef>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -24,10 +24,10 @@ QenSystemTime LocalNow();
 // How the log writes the time of day. Read once when the library is loaded.
 struct TimeFormat {
     std::string Separator = ":";
-    bool LeadingZero = false;   // hour always with two digits
-    bool Clock24 = false;       // 24-hour clock; otherwise 1..12 with a designator
-    std::string Am = "am";      // designator before noon
-    std::string Pm = "pm";      // designator from noon on
+    bool LeadingZero = false;  // hour always with two digits
+    bool Clock24 = false;      // 24-hour clock; otherwise 1..12 with a designator
+    std::string Am = "am";     // designator before noon
+    std::string Pm = "pm";     // designator from noon on
     bool DesignatorFirst = false;
 };
 
@@ -129,14 +129,14 @@ WaitResult HostWait(Event& first, Event* second, std::uint32_t timeoutMs);
 
 // ---- Threads and the host thread -------------------------------------------
 
-using ThreadId = std::uint64_t;
-
-ThreadId CurrentThreadId();
+// What the host thread runs when it is notified, handed down by the layer
+// that queues calls for it. It is the only way this layer calls upwards.
+using HostThreadWork = void (*)();
 
 // Makes the calling thread the host thread: `runQueued` is what it runs when
 // notified. On Windows this creates the hidden window whose procedure runs
 // it; a GUI host that only retrieves window messages is woken through it.
-void AttachHostThread(void (*runQueued)());
+void AttachHostThread(HostThreadWork runQueued);
 
 // Whether the host thread can still be notified. On Windows its window goes
 // with its thread, so a thread that has ended is no host thread; elsewhere
@@ -232,7 +232,7 @@ struct ConfigureResult {
 };
 
 struct PortSetup {
-    std::uint32_t InQueue = 0;   // recommended queue sizes
+    std::uint32_t InQueue = 0;  // recommended queue sizes
     std::uint32_t OutQueue = 0;
     LineSettings Line;
     std::uint32_t ReadIntervalTimeout = 0;  // milliseconds

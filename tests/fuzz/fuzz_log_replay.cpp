@@ -12,8 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "decode/telegram_decoder.h"
-#include "host/hand_off.h"
+#include "link/hand_over.h"
 #include "monitor/log_line.h"
 #include "monitor/log_records.h"
 
@@ -43,14 +42,14 @@ void Replay(const monitor::LogRecord& record, DecoderState& state, DecodeContext
     Check(!record.Telegram.empty() && record.Telegram.size() <= kMaxTelegramLength, "a telegram fits one read");
     Check(record.FirstLine >= 1 && record.LastLine >= record.FirstLine, "a telegram has its lines");
     context.Telegram.Assign(record.Telegram);
-    if (!DecodeTelegram(state, context, [] {})) return;
-    handOff.Announce(state);
     std::size_t items = 0;
-    for (QenMsg item{}; handOff.Deliver(item); item = QenMsg{}) {
-        CheckItem(item);
-        ++items;
-    }
-    handOff.Withdraw();
+    const Handed handed = ReplayTelegram(
+        state, context, handOff, [] {}, QenMsg{},
+        [&items](const QenMsg& item) {
+            CheckItem(item);
+            ++items;
+        });
+    if (handed == Handed::Nothing) return;
     Check(items >= 1 && items <= 1 + record.Telegram.size(), "a message, then at most one entry per character");
 }
 

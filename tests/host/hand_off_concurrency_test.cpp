@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/hand_off.h"
+#include "link/hand_off.h"
 #include "link/host_thread.h"
 
 namespace zentrok {

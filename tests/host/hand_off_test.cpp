@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "../decode/decoder_fixture.h"
-#include "host/hand_off.h"
+#include "link/hand_off.h"
 
 namespace zentrok::test {
 namespace {

@@ -8,10 +8,9 @@
 #include <algorithm>
 #include <random>
 
-#include "decode/telegram_decoder.h"
 #include "fault_tally.h"
-#include "host/hand_off.h"
 #include "host_side.h"
+#include "link/hand_over.h"
 #include "link_harness.h"
 #include "platform/platform.h"
 
@@ -32,13 +31,12 @@ public:
     // The items for `telegram`, written onto PatternMsg() records, and the
     // number of ACK bytes it gets.
     std::vector<QenMsg> Items(const std::string& telegram, std::size_t& acks) {
-        acks = 1;
+        acks = 0;
         context_.Telegram.Assign(telegram);
         std::vector<QenMsg> items;
-        if (!DecodeTelegram(state_, context_, [&acks] { ++acks; })) return items;
-        handOff_.Announce(state_);
-        for (QenMsg msg = PatternMsg(); handOff_.Deliver(msg); msg = PatternMsg()) items.push_back(msg);
-        handOff_.Withdraw();
+        ReplayTelegram(
+            state_, context_, handOff_, [&acks] { ++acks; }, PatternMsg(),
+            [&items](const QenMsg& msg) { items.push_back(msg); });
         return items;
     }
 

@@ -14,12 +14,13 @@
 
 #include "monitor/port_path.h"
 #include "platform/platform.h"
+#include "platform/posix/port_names.h"
 
 namespace zentrok::monitor {
 namespace {
 
 constexpr int kHighestPort = 255;
-constexpr const char* kDeviceFamilies[] = {"ttyS", "ttyUSB", "ttyACM"};
+constexpr const char* kDeviceFamilies[] = {platform::posix::kSerialDevicePrefix, "ttyUSB", "ttyACM"};
 
 std::vector<std::string> Names(const std::string& dir) {
     std::vector<std::string> names;
@@ -37,8 +38,9 @@ std::string RealPath(const std::string& path) {
 }
 
 const char* StateOf(platform::OpenFailure reason) {
-    return reason == platform::OpenFailure::InUse ? "in use"
-           : reason == platform::OpenFailure::AccessDenied ? "access denied" : nullptr;
+    return reason == platform::OpenFailure::InUse          ? "in use"
+           : reason == platform::OpenFailure::AccessDenied ? "access denied"
+                                                           : nullptr;
 }
 
 // Opens port `number` as the driver would; false when it is no port to list.
@@ -87,7 +89,7 @@ int NumberOf(const std::string& name, const std::string& prefix) {
 std::vector<PortEntry> ListLinks(const std::string& dir) {
     std::vector<std::pair<int, PortEntry>> found;
     for (const std::string& name : Names(dir)) {
-        const int number = NumberOf(name, "COM");
+        const int number = NumberOf(name, platform::posix::kPortLinkPrefix);
         PortEntry entry;
         if (number < 1 || number > kHighestPort || !ProbeNumber(number, entry)) continue;
         entry.Number = number;
@@ -107,17 +109,20 @@ std::vector<PortEntry> ListDevices() {
     for (const char* family : kDeviceFamilies) {
         std::vector<std::pair<int, std::string>> devices;
         for (const std::string& name : Names("/dev"))
-            if (NumberOf(name, family) || name == std::string(family) + "0") devices.emplace_back(NumberOf(name, family), name);
+            if (NumberOf(name, family) || name == std::string(family) + "0")
+                devices.emplace_back(NumberOf(name, family), name);
         std::sort(devices.begin(), devices.end());
         for (const auto& [index, name] : devices) {
             PortEntry entry;
             entry.Device = "/dev/" + name;
             const auto names = byId.find(entry.Device);
             if (names != byId.end()) entry.Behind = names->second;
-            // The driver's rule: port n opens /dev/ttyS<n-1>.
-            const bool reachable = std::string(family) == "ttyS" && index < kHighestPort;
-            if (reachable ? !ProbeNumber(index + 1, entry) : !ProbeDevice(entry.Device, entry)) continue;
-            entry.Number = reachable ? index + 1 : 0;
+            // Only the devices the driver's port numbers open have a number.
+            const int number = static_cast<int>(platform::posix::PortOfSerialDevice(index));
+            const bool reachable =
+                std::string(family) == platform::posix::kSerialDevicePrefix && number <= kHighestPort;
+            if (reachable ? !ProbeNumber(number, entry) : !ProbeDevice(entry.Device, entry)) continue;
+            entry.Number = reachable ? number : 0;
             (reachable ? numbered : unnumbered).push_back(std::move(entry));
         }
     }
@@ -128,7 +133,7 @@ std::vector<PortEntry> ListDevices() {
 }  // namespace
 
 std::vector<PortEntry> ListPorts() {
-    if (const char* dir = std::getenv("ZENTROK_PORT_DIR"); dir && *dir) return ListLinks(dir);
+    if (const std::string dir = platform::posix::PortDir(); !dir.empty()) return ListLinks(dir);
     return ListDevices();
 }
 

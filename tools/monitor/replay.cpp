@@ -8,8 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "decode/telegram_decoder.h"
-#include "host/hand_off.h"
+#include "link/hand_over.h"
 #include "monitor/item_format.h"
 #include "monitor/item_printer.h"
 #include "monitor/log_line.h"
@@ -53,11 +52,10 @@ public:
 
     void Telegram(std::string_view telegram, const std::string& received) {
         context_.Telegram.Assign(telegram);
-        if (!DecodeTelegram(decoder_, context_, [] {})) return;
-        handOff_.Announce(decoder_);
-        QenMsg msg;
-        for (FillSentinel(msg); handOff_.Deliver(msg); FillSentinel(msg)) printer_.Print(msg, received);
-        handOff_.Withdraw();
+        QenMsg blank;
+        FillSentinel(blank);
+        ReplayTelegram(
+            decoder_, context_, handOff_, [] {}, blank, [&](const QenMsg& msg) { printer_.Print(msg, received); });
     }
 
 private:

@@ -25,6 +25,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/baud_rates.h"
+#include "platform/posix/port_names.h"
 #include "sim/line.h"
 
 namespace zentrok::sim {
@@ -196,26 +198,11 @@ private:
     std::string path_;
 };
 
-bool SpeedFor(unsigned baud, speed_t& speed) {
-    static constexpr struct {
-        unsigned rate;
-        speed_t code;
-    } kSpeeds[] = {{300, B300},     {600, B600},     {1200, B1200},     {2400, B2400},    {4800, B4800},
-                   {9600, B9600},   {19200, B19200}, {38400, B38400},   {57600, B57600},  {115200, B115200}};
-    for (const auto& entry : kSpeeds) {
-        if (entry.rate == baud) {
-            speed = entry.code;
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 PortLink PortLinkFor(const std::string& dir, const std::string& winePrefix, int port) {
     if (!winePrefix.empty()) return {winePrefix + "/dosdevices/com" + std::to_string(port), true};
-    return {dir + "/COM" + std::to_string(port), false};
+    return {platform::posix::PortLinkPath(dir, port), false};
 }
 
 std::unique_ptr<Line> OpenPseudoTerminal(const PortLink& portLink, std::string& error) {
@@ -251,7 +238,7 @@ std::unique_ptr<Line> OpenPseudoTerminal(const PortLink& portLink, std::string& 
 
 std::unique_ptr<Line> OpenDevice(const std::string& path, unsigned baud, std::string& error) {
     speed_t speed;
-    if (!SpeedFor(baud, speed)) {
+    if (!platform::posix::SpeedFor(baud, speed)) {
         error = "unsupported baud rate " + std::to_string(baud);
         return nullptr;
     }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "decode/conversions.h"
+
 namespace zentrok::sim {
 namespace {
 
@@ -23,13 +25,6 @@ S071#2A4F/Eri12/Hall A/ri03/gate/Nda5/x/Eri7/9]
 # a type the driver does not know: an empty message
 X99
 )";
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
 
@@ -62,9 +57,7 @@ bool Unescape(const std::string& line, std::string& bytes, std::string& error) {
                 i += 2;
                 break;
             }
-            default:
-                error = "column " + std::to_string(column) + ": unknown escape \\" + line[i];
-                return false;
+            default: error = "column " + std::to_string(column) + ": unknown escape \\" + line[i]; return false;
         }
     }
     return true;

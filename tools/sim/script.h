@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace zentrok::sim {
+#include "link/protocol.h"
 
-inline constexpr char kEndCharacter = 0x14;
-inline constexpr char kAck = 0x06;
+namespace zentrok::sim {
 
 struct ScriptTelegram {
     int Line = 0;       // line number in the script, from 1

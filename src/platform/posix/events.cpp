@@ -1,7 +1,6 @@
 // Events as eventfd counters: set writes, reset and an auto-reset wait read.
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,8 +31,7 @@ int Remaining(std::uint32_t timeoutMs, Clock::time_point deadline) {
 }
 
 // Polls up to two events; `ready` tells which may be signalled.
-bool PollEvents(Event* const* events, int count, std::uint32_t timeoutMs, Clock::time_point deadline,
-                bool* ready) {
+bool PollEvents(Event* const* events, int count, std::uint32_t timeoutMs, Clock::time_point deadline, bool* ready) {
     pollfd fds[2];
     for (int i = 0; i < count; ++i) fds[i] = {Fd(*events[i]), POLLIN, 0};
     for (;;) {
@@ -93,14 +91,9 @@ WaitResult HostWait(Event& first, Event* second, std::uint32_t timeoutMs) {
     return first.Wait(timeoutMs) ? WaitResult::First : WaitResult::TimedOut;
 }
 
-ThreadId CurrentThreadId() {
-    thread_local const ThreadId id = static_cast<ThreadId>(syscall(SYS_gettid));
-    return id;
-}
-
 // Queued calls run in the qen_GetMsg and qen_CloseComm of whichever thread
 // makes them; there is no window to create or notify.
-void AttachHostThread(void (*)()) {}
+void AttachHostThread(HostThreadWork) {}
 bool HostThreadReachable() { return true; }
 void NotifyHostThread() {}
 

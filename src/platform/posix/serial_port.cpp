@@ -1,6 +1,5 @@
-// Serial ports on a POSIX terminal device. Port n is $ZENTROK_PORT_DIR/COM<n>
-// when that variable is set, otherwise /dev/ttyS<n-1>. The device is opened
-// non-blocking: the reader sleeps in poll() until bytes arrive, and ACK bytes
+// Serial ports on a POSIX terminal device, the one port_names.h names for
+// the port's number. The device is opened non-blocking: the reader sleeps in poll() until bytes arrive, and ACK bytes
 // the device cannot take at once are kept and sent when it can.
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -18,35 +17,18 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/posix/baud_rates.h"
+#include "platform/posix/port_names.h"
 
 namespace zentrok::platform {
 namespace {
 
-constexpr std::pair<std::uint32_t, speed_t> kSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
-};
+using posix::RateOf;
+using posix::SpeedFor;
+
 constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
 constexpr tcflag_t kParityBits = PARENB | PARODD | CMSPAR;
 constexpr tcflag_t kParity[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
-
-bool SpeedFor(std::uint32_t baud, speed_t& speed) {
-    for (const auto& [rate, code] : kSpeeds) {
-        if (rate == baud) {
-            speed = code;
-            return true;
-        }
-    }
-    return false;
-}
-
-std::uint32_t RateOf(speed_t speed) {
-    for (const auto& [rate, code] : kSpeeds)
-        if (code == speed) return rate;
-    return 0;
-}
 
 std::string SystemError(const char* call, int error) { return std::string(call) + ": " + std::strerror(error); }
 
@@ -56,9 +38,15 @@ void AddFailure(std::string& failures, const std::string& failure) {
 
 OpenFailure FailureOf(int error) {
     switch (error) {
-        case ENOENT: case ENXIO: case ENODEV: case ENOTDIR: return OpenFailure::Missing;
-        case EBUSY: case EWOULDBLOCK: return OpenFailure::InUse;
-        case EACCES: case EPERM: case EROFS: return OpenFailure::AccessDenied;
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case ENOTDIR: return OpenFailure::Missing;
+        case EBUSY:
+        case EWOULDBLOCK: return OpenFailure::InUse;
+        case EACCES:
+        case EPERM:
+        case EROFS: return OpenFailure::AccessDenied;
         case ENOTTY: return OpenFailure::NotATerminal;
         default: return OpenFailure::Other;
     }
@@ -147,11 +135,7 @@ struct SerialPort::Impl {
     }
 };
 
-std::string SerialPort::DeviceName(std::int32_t number) {
-    if (const char* dir = std::getenv("ZENTROK_PORT_DIR"); dir && *dir)
-        return std::string(dir) + "/COM" + std::to_string(number);
-    return "/dev/ttyS" + std::to_string(static_cast<std::int64_t>(number) - 1);
-}
+std::string SerialPort::DeviceName(std::int32_t number) { return posix::PortDevicePath(number); }
 
 std::unique_ptr<SerialPort> SerialPort::Open(std::int32_t number, OpenError* why) {
     const std::string path = DeviceName(number);
@@ -204,7 +188,8 @@ SerialPort::Wake SerialPort::WaitForInput(Event& stop, std::uint32_t timeoutMs) 
     Impl& port = *impl_;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd fds[2] = {{static_cast<int>(stop.Native()), POLLIN, 0},
                          {port.fd, static_cast<short>(POLLIN | (port.output.empty() ? 0 : POLLOUT)), 0}};
         const int ready = poll(fds, port.deviceOpen ? 2 : 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);

@@ -43,8 +43,6 @@ WaitResult WaitForEither(Event& first, Event& second, std::uint32_t timeoutMs) {
     }
 }
 
-ThreadId CurrentThreadId() { return GetCurrentThreadId(); }
-
 // A sleeping Signal waiter, and the Lock: a slim reader/writer lock and a
 // condition variable, which take no system call until a thread has to sleep
 // (and then, under Wine, a futex rather than a request to the Wine server).

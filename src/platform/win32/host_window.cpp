@@ -31,7 +31,7 @@ DWORD gLoaderThread = 0;  // no thread has the id 0
 // Set by the host thread's qen_InitComm, before its reader starts.
 std::atomic<HWND> gHostWindow{nullptr};
 WNDPROC gSystemProc = nullptr;
-void (*gRunQueued)() = nullptr;
+HostThreadWork gRunQueued = nullptr;
 
 // At most one notification is outstanding: it runs every call queued until
 // it is handled, so more would only pile up in the host thread's queue.
@@ -78,7 +78,7 @@ WaitResult HostWait(Event& first, Event* second, std::uint32_t timeoutMs) {
 // Makes a new window on the calling thread; one whose thread has ended is
 // already gone with it. The library is pinned first: from now on the window
 // system holds a pointer into it.
-void AttachHostThread(void (*runQueued)()) {
+void AttachHostThread(HostThreadWork runQueued) {
     HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                        reinterpret_cast<LPCSTR>(&HostWindowProc), &self);

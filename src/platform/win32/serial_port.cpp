@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/port_names.h"
 #include "platform/win32/system_error.h"
 
 namespace zentrok::platform {
@@ -89,8 +90,11 @@ struct Operation {
 
 OpenFailure FailureOf(DWORD error) {
     switch (error) {
-        case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_BAD_NETPATH: return OpenFailure::Missing;
-        case ERROR_SHARING_VIOLATION: case ERROR_BUSY: return OpenFailure::InUse;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_NETPATH: return OpenFailure::Missing;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY: return OpenFailure::InUse;
         // Windows also answers this for a port that another program holds.
         case ERROR_ACCESS_DENIED: return OpenFailure::AccessDenied;
         default: return OpenFailure::Other;
@@ -277,7 +281,7 @@ struct SerialPort::Impl {
     }
 };
 
-std::string SerialPort::DeviceName(std::int32_t number) { return "\\\\.\\COM" + std::to_string(number); }
+std::string SerialPort::DeviceName(std::int32_t number) { return win32::PortDevicePath(number); }
 
 std::unique_ptr<SerialPort> SerialPort::Open(std::int32_t number, OpenError* why) {
     const std::string name = DeviceName(number);

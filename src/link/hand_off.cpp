@@ -1,4 +1,4 @@
-#include "host/hand_off.h"
+#include "link/hand_off.h"
 
 #include <cstring>
 #include <mutex>
@@ -18,56 +18,56 @@ void CopyUpper(char* dest, const char* src, std::size_t count) {
 
 void HandOff::Announce(DecoderState& state) {
     std::lock_guard<platform::Lock> guard(lock_);
-    msg_ = state.Msg;
+    Msg = state.Msg;
     groupChannel_ = state.GroupChannel;
     groupIdent_ = state.GroupIdent;
-    pending_.TakeFrom(state.Pending);
-    msgReady_ = true;
+    Pending.TakeFrom(state.Pending);
+    MsgReady = true;
     deliverable_ = true;
 }
 
 void HandOff::Withdraw() {
     std::lock_guard<platform::Lock> guard(lock_);
-    msgReady_ = false;
-    pending_.Clear();
+    MsgReady = false;
+    Pending.Clear();
     deliverable_ = false;
-    taken_.Reset();
+    TakenEvent.Reset();
 }
 
 bool HandOff::Deliver(QenMsg& dest) {
     if (!deliverable_) return false;
     std::lock_guard<platform::Lock> guard(lock_);
-    if (!msgReady_ && !pending_.Empty()) {
-        const PendingEntry& entry = pending_.Front();
+    if (!MsgReady && !Pending.Empty()) {
+        const PendingEntry& entry = Pending.Front();
         dest.Channel = groupChannel_;
         dest.Ident = groupIdent_;
         dest.Code.Length = 2;
         std::memcpy(dest.Code.Chars, entry.data(), 2);
         dest.Text.Length = 7;
         CopyUpper(dest.Text.Chars, entry.data() + 2, 7);
-        pending_.PopFront();
+        Pending.PopFront();
         SignalIfAllTaken();
         return true;
     }
-    if (!msgReady_) return false;
+    if (!MsgReady) return false;
 
-    dest.Number = msg_.Number;
-    dest.Channel = msg_.Channel;
-    dest.Ident = msg_.Ident;
-    dest.Code.Length = msg_.Code.Length;
-    std::memcpy(dest.Code.Chars, msg_.Code.Chars, msg_.Code.Length);
-    dest.Text.Length = msg_.Text.Length;
-    CopyUpper(dest.Text.Chars, msg_.Text.Chars, msg_.Text.Length);
-    dest.Stamp = msg_.Stamp;
-    msgReady_ = false;
+    dest.Number = Msg.Number;
+    dest.Channel = Msg.Channel;
+    dest.Ident = Msg.Ident;
+    dest.Code.Length = Msg.Code.Length;
+    std::memcpy(dest.Code.Chars, Msg.Code.Chars, Msg.Code.Length);
+    dest.Text.Length = Msg.Text.Length;
+    CopyUpper(dest.Text.Chars, Msg.Text.Chars, Msg.Text.Length);
+    dest.Stamp = Msg.Stamp;
+    MsgReady = false;
     SignalIfAllTaken();
     return true;
 }
 
 void HandOff::SignalIfAllTaken() {
-    if (!pending_.Empty()) return;
+    if (!Pending.Empty()) return;
     deliverable_ = false;
-    taken_.Set();
+    TakenEvent.Set();
 }
 
 }  // namespace zentrok

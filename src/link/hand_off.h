@@ -21,14 +21,14 @@ namespace zentrok {
 
 class HandOff {
 public:
-    HandOff() : taken_(platform::Event::Mode::AutoReset) {}
+    HandOff() : TakenEvent(platform::Event::Mode::AutoReset) {}
 
     // Host thread: makes the decoded message and its entries deliverable and
     // moves the entries out of `state`.
     void Announce(DecoderState& state);
 
     // Reader: waits until the host has taken the message and every entry.
-    bool WaitTaken(std::uint32_t timeoutMs) { return taken_.Wait(timeoutMs); }
+    bool WaitTaken(std::uint32_t timeoutMs) { return TakenEvent.Wait(timeoutMs); }
 
     // Reader: ends the hand-off; whatever was not taken is dropped.
     void Withdraw();
@@ -41,14 +41,16 @@ private:
     // With the lock held, after an item was taken: the last one signals.
     void SignalIfAllTaken();
 
+    // The parts of the hand-off that the system's documentation names keep
+    // those names: MsgReady, Msg, Pending and TakenEvent.
     platform::Lock lock_;
     std::atomic<bool> deliverable_{false};  // lets a polling host skip the lock
-    bool msgReady_ = false;
-    QenMsg msg_{};
-    PendingQueue pending_;
-    std::uint16_t groupChannel_ = 0;
+    bool MsgReady = false;                  // Msg waits for the host
+    QenMsg Msg{};
+    PendingQueue Pending;             // entries after Msg, oldest first
+    std::uint16_t groupChannel_ = 0;  // Channel and Ident of the entries
     std::int32_t groupIdent_ = 0;
-    platform::Signal taken_;  // set under the lock, which Withdraw then takes
+    platform::Signal TakenEvent;  // set under the lock, which Withdraw then takes
 };
 
 }  // namespace zentrok
