@@ -16,12 +16,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "link/line_settings.h"
+#include "link/protocol.h"
 #include "platform/platform.h"
 
 namespace {
@@ -75,7 +76,7 @@ void CheckPortSetup(std::int32_t recNumber) {
     const platform::PortSetup setup = ReadPortSetup(recNumber);
     const std::uint32_t flags = setup.Line.Flags;
     Check(flags == 0x0011 || flags == 0x0311 || flags == 0x2015, "the flag word is one of three");
-    Check(setup.Line.EvtChar == 0x14, "the event character is the end character");
+    Check(setup.Line.EvtChar == kEndCharacter, "the event character is the end character");
     Check(setup.InQueue == 200 && setup.OutQueue == 200, "queue sizes are fixed");
     Check(setup.ReadIntervalTimeout == 0 && setup.ReadTotalTimeoutMultiplier == 0 &&
               setup.ReadTotalTimeoutConstant == 0 && setup.WriteTotalTimeoutMultiplier == 0 &&

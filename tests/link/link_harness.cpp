@@ -17,7 +17,8 @@ constexpr auto kPollStep = 5ms;
 bool StartsWithTimeText(const std::string& line) {
     if (line.size() < 9 || line[2] != ':' || line[5] != ':' || line[8] != ' ') return false;
     for (const std::size_t at : {0u, 3u, 6u})
-        if (!std::isdigit(static_cast<unsigned char>(line[at])) || !std::isdigit(static_cast<unsigned char>(line[at + 1])))
+        if (!std::isdigit(static_cast<unsigned char>(line[at])) ||
+            !std::isdigit(static_cast<unsigned char>(line[at + 1])))
             return false;
     return std::stoi(line.substr(0, 2)) < 24 && std::stoi(line.substr(3, 2)) < 60 && std::stoi(line.substr(6, 2)) < 60;
 }
@@ -81,10 +82,9 @@ Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks) {
     std::size_t received = 0;
     const auto end = Clock::now() + kExpectWithin;
     do {
-        for (QenMsg msg = PatternMsg(); qen_GetMsg(port, &msg) == 1; msg = PatternMsg())
-            exchange.items.push_back(msg);
+        for (QenMsg msg = PatternMsg(); qen_GetMsg(port, &msg) == 1; msg = PatternMsg()) exchange.items.push_back(msg);
         const std::string bytes = device.Receive(acks - received, kPollStep);
-        received += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kAckByte));
+        received += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kAck));
         exchange.acknowledged = received >= acks;
     } while (!exchange.acknowledged && Clock::now() < end);
     return exchange;

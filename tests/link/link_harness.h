@@ -5,6 +5,8 @@
 // the host thread: hand-offs only complete while it keeps calling qen_GetMsg.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -18,6 +20,10 @@
 namespace zentrok::test {
 
 using namespace std::chrono_literals;
+
+// The reader's waits, as the driver under test was built with them.
+inline constexpr std::chrono::milliseconds kIdleWait{kIdleWaitMs};
+inline constexpr std::chrono::milliseconds kHandOffWait{kHandOffWaitMs};
 
 // Generous for what must happen; short for asserting that nothing happens.
 inline constexpr std::chrono::milliseconds kExpectWithin = 3s;
@@ -64,6 +70,31 @@ Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks = 1);
 
 // Sends one telegram, then AwaitAcks for its one ACK.
 Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram);
+
+// A port opened on a device double COM<PortNumber>, in a working directory
+// of its own with a "Qenlog" folder; closed at the end of the test. Programs
+// that run at the same time under Wine share the prefix's COM<n> names, so
+// each program uses its own number.
+template <std::int32_t PortNumber>
+class PortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port_ = qen_InitComm(device_.PortNumber(), 1);
+        ASSERT_NE(port_, nullptr);
+    }
+    void TearDown() override { qen_CloseComm(port_); }
+
+    void SendAndAwaitAck(std::string_view telegram) {
+        EXPECT_TRUE(ExchangeTelegram(device_, port_, telegram).acknowledged) << telegram;
+    }
+
+    WorkDir dir_;
+    DeviceDouble device_{PortNumber};
+    QenHandle port_ = nullptr;
+};
+
+// The port of the telegram log's tests.
+using LogTest = PortTest<9>;
 
 // The telegram log of the working directory: files in "Qenlog", and the
 // telegrams of all lines in order. A line whose time text or line end is

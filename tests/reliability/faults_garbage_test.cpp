@@ -127,8 +127,7 @@ TEST(GarbageFaultTest, RandomBytesDecodeAsTheDecoderSaysAndAreAcknowledged) {
         const std::vector<QenMsg> expected = mirror.Items(telegram, acks);
 
         const Exchanged exchanged = ExchangeForAcks(device, port, telegram, acks);
-        const bool same = exchanged.reply == std::string(acks, kAckByte) &&
-                          exchanged.items.size() == expected.size() &&
+        const bool same = exchanged.reply == std::string(acks, kAck) && exchanged.items.size() == expected.size() &&
                           std::equal(expected.begin(), expected.end(), exchanged.items.begin(), SameItem);
         if (!same) {
             ++mismatches;

@@ -53,7 +53,7 @@ TEST(HostFaultTest, HostThreadPausesLongerThanTheHandOffWait) {
     QenMsg msg = PatternMsg();
     ASSERT_EQ(qen_GetMsg(port, &msg), 1);
     EXPECT_EQ(msg.Ident, 1);
-    EXPECT_EQ(device.Receive(1, kSettleWithin), std::string(1, kAckByte));
+    EXPECT_EQ(device.Receive(1, kSettleWithin), std::string(1, kAck));
     qen_CloseComm(port);
 }
 
@@ -86,7 +86,7 @@ TEST(HostFaultTest, HostStopsTakingThenResumes) {
     for (int seq = kWithdrawn; seq < kWithdrawn + 3; ++seq) {
         SCOPED_TRACE(seq);
         const Exchanged exchanged = ExchangeForAcks(device, port, PlainTelegram(seq), 1);
-        EXPECT_EQ(exchanged.reply, std::string(1, kAckByte));
+        EXPECT_EQ(exchanged.reply, std::string(1, kAck));
         ASSERT_EQ(exchanged.items.size(), 1u);
         EXPECT_EQ(exchanged.items[0].Ident, seq);
     }
@@ -123,7 +123,7 @@ TEST(HostFaultTest, PortOpenedOnAnEndedThreadIsServedByOthers) {
         SCOPED_TRACE(seq);
         ASSERT_EQ(exchanges[seq].items.size(), 3u) << "the message and both entries";
         for (const QenMsg& item : exchanges[seq].items) EXPECT_EQ(item.Ident, seq);
-        EXPECT_EQ(exchanges[seq].reply, std::string(1, kAckByte));
+        EXPECT_EQ(exchanges[seq].reply, std::string(1, kAck));
     }
 }
 
@@ -189,9 +189,9 @@ TEST(HostFaultTest, ThirtyTwoPortsServedByOneHostThread) {
             }
             port.reply += port.device->Receive(SIZE_MAX, 0ms);
             if (port.underWay && port.reply.size() >= port.acksDue && port.itemsTaken >= port.itemsDue) {
-                if (port.reply != std::string(port.acksDue, kAckByte) || port.itemsTaken != port.itemsDue) {
-                    ADD_FAILURE() << "port " << kFirstPort + i << " telegram " << port.sent << ": "
-                                  << port.itemsTaken << " items and " << port.reply.size() << " reply bytes";
+                if (port.reply != std::string(port.acksDue, kAck) || port.itemsTaken != port.itemsDue) {
+                    ADD_FAILURE() << "port " << kFirstPort + i << " telegram " << port.sent << ": " << port.itemsTaken
+                                  << " items and " << port.reply.size() << " reply bytes";
                     ++errors;
                 }
                 port.underWay = false;
@@ -292,7 +292,7 @@ TEST(HostFaultTest, OpenCloseChurnFromSeveralThreads) {
         const Exchanged exchanged = ExchangeForAcks(*devices[i], handle, PlainTelegram(ident), 1);
         ASSERT_EQ(exchanged.items.size(), 1u);
         EXPECT_EQ(exchanged.items[0].Ident, ident);
-        EXPECT_EQ(exchanged.reply, std::string(1, kAckByte));
+        EXPECT_EQ(exchanged.reply, std::string(1, kAck));
         qen_CloseComm(handle);
     }
 }
@@ -349,7 +349,7 @@ TEST(HostFaultTest, RetrievalFromAPortBeingClosed) {
         CountFaults(1);
     }
     reply += device.ReceiveFor(3 * kHandOffWait);  // ACKs still on their way
-    EXPECT_EQ(reply, std::string(takenWhole, kAckByte));
+    EXPECT_EQ(reply, std::string(takenWhole, kAck));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "fault_tally.h"
 #include "host_side.h"
 #include "link_harness.h"
+#include "port_folder_posix.h"
 
 namespace zentrok::test {
 namespace {
@@ -48,7 +49,7 @@ protected:
 
     void ExpectPlainMessageIntact() {
         const Exchanged exchanged = ExchangeForAcks(*device_, port_, kPlainMessage, 1);
-        EXPECT_EQ(exchanged.reply, std::string(1, kAckByte));
+        EXPECT_EQ(exchanged.reply, std::string(1, kAck));
         ASSERT_EQ(exchanged.items.size(), 1u);
         EXPECT_EQ(exchanged.items[0].Number, 7);
         EXPECT_EQ(exchanged.items[0].Ident, 0xABCD);
@@ -69,9 +70,7 @@ protected:
     QenHandle port_ = nullptr;
 };
 
-void RemovePortLink(std::int32_t port) {
-    std::filesystem::remove(DeviceDouble::PortFolder() + "/COM" + std::to_string(port));
-}
+void RemovePortLink(std::int32_t port) { std::filesystem::remove(PortFolder() + "/COM" + std::to_string(port)); }
 
 TEST_F(LineFaultTest, DeviceHangsUpInMidTelegram) {
     ExpectPlainMessageIntact();
@@ -138,7 +137,7 @@ TEST_F(LineFaultTest, UnterminatedBurstIsPurgedAtTheNextIdleCheck) {
 
     QenMsg msg = PatternMsg();
     ASSERT_EQ(qen_GetMsg(port_, &msg), 1);
-    EXPECT_EQ(device_->Receive(1, kSettleWithin), std::string(1, kAckByte));
+    EXPECT_EQ(device_->Receive(1, kSettleWithin), std::string(1, kAck));
     ServeHostThread(25 * kIdleWait);  // the reader needs only one of them
 
     ExpectPlainMessageIntact();
@@ -169,13 +168,13 @@ TEST_F(LineFaultTest, FloodOfEndCharacters) {
     std::string reply;
     const std::vector<QenMsg> items = TakeUntilQuiet(*device_, port_, reply, 25 * kIdleWait);
     for (const QenMsg& item : items) EXPECT_TRUE(IsEmptyMessage(item));
-    EXPECT_EQ(reply, std::string(items.size(), kAckByte)) << "one ACK per message taken, nothing else";
+    EXPECT_EQ(reply, std::string(items.size(), kAck)) << "one ACK per message taken, nothing else";
 
     const std::vector<std::string> logged = LoggedTelegrams(dir_);
     EXPECT_EQ(logged.size(), items.size()) << "every logged telegram reached the host";
     for (const std::string& telegram : logged) {
         EXPECT_EQ(telegram, std::string(telegram.size(), kEndCharacter));
-        EXPECT_LE(telegram.size(), 249u);
+        EXPECT_LE(telegram.size(), kMaxTelegramLength);
     }
     RecordProperty("telegrams_of_end_characters", static_cast<int>(items.size()));
 

@@ -27,7 +27,7 @@ void RunHandOffs() {
 }
 
 std::size_t NonAckBytes(std::string_view bytes) {
-    return static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(), [](char c) { return c != kAckByte; }));
+    return static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(), [](char c) { return c != kAck; }));
 }
 
 Exchanged ExchangeForAcks(DeviceDouble& device, QenHandle port, std::string_view telegram, std::size_t acks,

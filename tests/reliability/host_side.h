@@ -13,12 +13,10 @@
 
 #include "device_double.h"
 #include "link/comm_thread.h"
+#include "link_harness.h"  // kIdleWait, kHandOffWait
 #include "zentrok.h"
 
 namespace zentrok::test {
-
-inline constexpr std::chrono::milliseconds kIdleWait{kIdleWaitMs};
-inline constexpr std::chrono::milliseconds kHandOffWait{kHandOffWaitMs};
 // Generous for what must happen, even on a loaded machine under a sanitizer.
 inline constexpr std::chrono::milliseconds kSettleWithin{5000};
 

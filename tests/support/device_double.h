@@ -16,10 +16,9 @@
 #include <string>
 #include <string_view>
 
-namespace zentrok::test {
+#include "link/protocol.h"
 
-inline constexpr char kEndCharacter = 0x14;
-inline constexpr char kAckByte = 0x06;
+namespace zentrok::test {
 
 // The line settings as the terminal holds them.
 struct LineState {
@@ -59,9 +58,6 @@ public:
 
     // Hangs up the line: the driver's side sees the device go away.
     void CloseMaster();
-
-    // POSIX builds: the folder holding the COM<n> links of this process.
-    static const std::string& PortFolder();
 
     struct Impl;
 
