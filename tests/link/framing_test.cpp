@@ -11,16 +11,6 @@ namespace {
 // The port is opened once the trace file is set.
 class FramingTest : public PortTest<4> {
 protected:
-    // The plain message goes through whole and decodes as itself.
-    void ExpectPlainMessageIntact() {
-        const Exchange exchange = ExchangeTelegram(device_, port_, kPlainMessage);
-        EXPECT_TRUE(exchange.acknowledged);
-        ASSERT_EQ(exchange.items.size(), 1u);
-        EXPECT_EQ(exchange.items[0].Number, 7);
-        EXPECT_EQ(exchange.items[0].Ident, 0xABCD);
-        EXPECT_EQ(TextOf(exchange.items[0].Text), "   TXYZ");
-    }
-
     const std::filesystem::path trace_ = dir_.Path() / "trace.txt";
     const ScopedEnvironment tracing_{"ZENTROK_TRACE", trace_.string()};
 };
@@ -30,7 +20,7 @@ TEST_F(FramingTest, LoneEndCharacterIsIgnored) {
     EXPECT_EQ(ReceiveServing(device_, 1, kQuietWindow), "") << "an empty telegram was acknowledged";
     EXPECT_TRUE(LogFiles(dir_).empty()) << "an empty telegram was logged";
 
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(device_, port_);
     EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(kPlainMessage)});
 }
 
@@ -41,7 +31,7 @@ TEST_F(FramingTest, OverlongBurstKeepsItsFirstLongestTelegram) {
     EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAck));
 
     // The bytes beyond the first read are gone: the next telegram is whole.
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(device_, port_);
     EXPECT_EQ(LoggedTelegrams(dir_),
               (std::vector<std::string>{burst.substr(0, kMaxTelegramLength), std::string(kPlainMessage)}));
 }
@@ -99,7 +89,7 @@ TEST_F(FramingTest, BytesAfterTheEndCharacterAreReadWithIt) {
     EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAck));
     EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{withEnd});
 
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(device_, port_);
     EXPECT_EQ(LoggedTelegrams(dir_).size(), 2u);
 }
 
@@ -108,7 +98,7 @@ TEST_F(FramingTest, BytesAfterTheEndCharacterAreReadWithIt) {
 TEST_F(FramingTest, OverflowedQueueIsPurgedAfterAnIdleWait) {
     device_.Send(std::string(20000, 'Z'));
     ServeHostThread(kIdleWait + 1s);  // longer than one idle wait of the reader
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(device_, port_);
     EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(kPlainMessage)});
     EXPECT_TRUE(
         HasEvent(TracedEvents(trace_, device_.PortNumber()), "line errors: driver input queue overflow; input purged"));

@@ -77,22 +77,30 @@ std::string ReceiveServing(DeviceDouble& device, std::size_t count, std::chrono:
     return received;
 }
 
-Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks) {
+Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks, std::chrono::milliseconds within) {
     Exchange exchange;
-    std::size_t received = 0;
-    const auto end = Clock::now() + kExpectWithin;
+    const auto end = Clock::now() + within;
     do {
         for (QenMsg msg = PatternMsg(); qen_GetMsg(port, &msg) == 1; msg = PatternMsg()) exchange.items.push_back(msg);
-        const std::string bytes = device.Receive(acks - received, kPollStep);
-        received += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kAck));
-        exchange.acknowledged = received >= acks;
-    } while (!exchange.acknowledged && Clock::now() < end);
+        exchange.reply += device.Receive(acks - exchange.reply.size(), 1ms);
+    } while (exchange.reply.size() < acks && Clock::now() < end);
+    exchange.acknowledged = exchange.reply == std::string(acks, kAck);
     return exchange;
 }
 
-Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram) {
+Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram, std::size_t acks,
+                          std::chrono::milliseconds within) {
     device.SendTelegram(telegram);
-    return AwaitAcks(device, port);
+    return AwaitAcks(device, port, acks, within);
+}
+
+void ExpectPlainMessageIntact(DeviceDouble& device, QenHandle port) {
+    const Exchange exchange = ExchangeTelegram(device, port, kPlainMessage);
+    EXPECT_TRUE(exchange.acknowledged) << "reply of " << exchange.reply.size() << " bytes";
+    ASSERT_EQ(exchange.items.size(), 1u);
+    EXPECT_EQ(exchange.items[0].Number, 7);
+    EXPECT_EQ(exchange.items[0].Ident, 0xABCD);
+    EXPECT_EQ(TextOf(exchange.items[0].Text), "   TXYZ");
 }
 
 std::vector<std::filesystem::path> LogFiles(const WorkDir& dir) {

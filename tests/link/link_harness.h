@@ -61,15 +61,22 @@ std::string ReceiveServing(DeviceDouble& device, std::size_t count, std::chrono:
 
 struct Exchange {
     std::vector<QenMsg> items;  // everything the host took, in order
-    bool acknowledged = false;  // every ACK byte expected came
+    std::string reply;          // the bytes the device received
+    bool acknowledged = false;  // the reply is exactly the ACK bytes expected
 };
 
-// Acts as host until the device has received `acks` ACK bytes: every item
-// the port delivers is taken on the way.
-Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks = 1);
+// Acts as host until the device has received `acks` bytes or `within` has
+// passed: every item the port delivers is taken on the way.
+Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks = 1,
+                   std::chrono::milliseconds within = kExpectWithin);
 
-// Sends one telegram, then AwaitAcks for its one ACK.
-Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram);
+// Sends one telegram, then AwaitAcks.
+Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram, std::size_t acks = 1,
+                          std::chrono::milliseconds within = kExpectWithin);
+
+// The plain message goes through whole, decodes as itself and is
+// acknowledged once.
+void ExpectPlainMessageIntact(DeviceDouble& device, QenHandle port);
 
 // A port opened on a device double COM<PortNumber>, in a working directory
 // of its own with a "Qenlog" folder; closed at the end of the test. Programs

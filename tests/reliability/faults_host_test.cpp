@@ -85,7 +85,7 @@ TEST(HostFaultTest, HostStopsTakingThenResumes) {
 
     for (int seq = kWithdrawn; seq < kWithdrawn + 3; ++seq) {
         SCOPED_TRACE(seq);
-        const Exchanged exchanged = ExchangeForAcks(device, port, PlainTelegram(seq), 1);
+        const Exchange exchanged = ExchangeTelegram(device, port, PlainTelegram(seq), 1, kSettleWithin);
         EXPECT_EQ(exchanged.reply, std::string(1, kAck));
         ASSERT_EQ(exchanged.items.size(), 1u);
         EXPECT_EQ(exchanged.items[0].Ident, seq);
@@ -108,10 +108,10 @@ TEST(HostFaultTest, PortOpenedOnAnEndedThreadIsServedByOthers) {
     std::thread idlePoller([&] {
         while (!done) RunHandOffs();
     });
-    std::vector<Exchanged> exchanges;
+    std::vector<Exchange> exchanges;
     std::thread poller([&] {
         for (int seq = 0; seq < 4; ++seq)
-            exchanges.push_back(ExchangeForAcks(device, port, ThreeEntryTelegram(seq), 1));
+            exchanges.push_back(ExchangeTelegram(device, port, ThreeEntryTelegram(seq), 1, kSettleWithin));
         qen_CloseComm(port);
     });
     poller.join();
@@ -289,7 +289,7 @@ TEST(HostFaultTest, OpenCloseChurnFromSeveralThreads) {
         std::string reply;
         TakeUntilQuiet(*devices[i], handle, reply, 3 * kIdleWait);
         const std::int32_t ident = IdentOf(kFirstPort + i, 999);
-        const Exchanged exchanged = ExchangeForAcks(*devices[i], handle, PlainTelegram(ident), 1);
+        const Exchange exchanged = ExchangeTelegram(*devices[i], handle, PlainTelegram(ident), 1, kSettleWithin);
         ASSERT_EQ(exchanged.items.size(), 1u);
         EXPECT_EQ(exchanged.items[0].Ident, ident);
         EXPECT_EQ(exchanged.reply, std::string(1, kAck));

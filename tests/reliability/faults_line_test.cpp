@@ -44,16 +44,7 @@ protected:
         device_.reset();  // it takes its port link with it
         device_ = std::make_unique<DeviceDouble>(kPort);
         Open();
-        ExpectPlainMessageIntact();
-    }
-
-    void ExpectPlainMessageIntact() {
-        const Exchanged exchanged = ExchangeForAcks(*device_, port_, kPlainMessage, 1);
-        EXPECT_EQ(exchanged.reply, std::string(1, kAck));
-        ASSERT_EQ(exchanged.items.size(), 1u);
-        EXPECT_EQ(exchanged.items[0].Number, 7);
-        EXPECT_EQ(exchanged.items[0].Ident, 0xABCD);
-        EXPECT_EQ(TextOf(exchanged.items[0].Text), "   TXYZ");
+        ExpectPlainMessageIntact(*device_, port_);
     }
 
     // The reader goes on with its idle waits and line checks; there is
@@ -73,7 +64,7 @@ protected:
 void RemovePortLink(std::int32_t port) { std::filesystem::remove(PortFolder() + "/COM" + std::to_string(port)); }
 
 TEST_F(LineFaultTest, DeviceHangsUpInMidTelegram) {
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
     device_->Send(kPlainMessage.substr(0, 10));
     device_->CloseMaster();
     CountFaults(1);
@@ -101,7 +92,7 @@ TEST_F(LineFaultTest, DeviceHangsUpWhileItsMessageIsHandedOver) {
 TEST_F(LineFaultTest, PortLinkRemovedWhileOpen) {
     RemovePortLink(kPort);
     CountFaults(1);
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
     EXPECT_EQ(qen_InitComm(kPort, 1), nullptr);
 
     ExpectPromptClose();
@@ -111,7 +102,7 @@ TEST_F(LineFaultTest, PortLinkRemovedWhileOpen) {
 
 // Unplugged: the line hangs up and the port's name goes away together.
 TEST_F(LineFaultTest, DeviceUnpluggedInMidStream) {
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
     device_->Send(kThreeEntries.substr(0, 12));
     device_->CloseMaster();
     RemovePortLink(kPort);
@@ -140,7 +131,7 @@ TEST_F(LineFaultTest, UnterminatedBurstIsPurgedAtTheNextIdleCheck) {
     EXPECT_EQ(device_->Receive(1, kSettleWithin), std::string(1, kAck));
     ServeHostThread(25 * kIdleWait);  // the reader needs only one of them
 
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
     const std::string plain(kPlainMessage);
     EXPECT_EQ(LoggedTelegrams(dir_), (std::vector<std::string>{plain, plain})) << "the burst was never a telegram";
 }
@@ -178,7 +169,7 @@ TEST_F(LineFaultTest, FloodOfEndCharacters) {
     }
     RecordProperty("telegrams_of_end_characters", static_cast<int>(items.size()));
 
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
 }
 
 }  // namespace

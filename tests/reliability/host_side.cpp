@@ -30,18 +30,6 @@ std::size_t NonAckBytes(std::string_view bytes) {
     return static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(), [](char c) { return c != kAck; }));
 }
 
-Exchanged ExchangeForAcks(DeviceDouble& device, QenHandle port, std::string_view telegram, std::size_t acks,
-                          std::chrono::milliseconds within) {
-    Exchanged exchanged;
-    device.SendTelegram(telegram);
-    const auto end = Clock::now() + within;
-    do {
-        TakeAvailable(port, exchanged.items);
-        exchanged.reply += device.Receive(acks - exchanged.reply.size(), kStep);
-    } while (exchanged.reply.size() < acks && Clock::now() < end);
-    return exchanged;
-}
-
 std::vector<QenMsg> TakeUntilQuiet(DeviceDouble& device, QenHandle port, std::string& reply,
                                    std::chrono::milliseconds quiet) {
     std::vector<QenMsg> items;

@@ -30,16 +30,6 @@ void RunHandOffs();
 // Number of bytes that are not ACK.
 std::size_t NonAckBytes(std::string_view bytes);
 
-struct Exchanged {
-    std::vector<QenMsg> items;  // everything the host took, in order
-    std::string reply;          // the bytes the device received
-};
-
-// Sends `telegram` and acts as host: takes every item the port delivers
-// until `acks` bytes came back or `within` passed.
-Exchanged ExchangeForAcks(DeviceDouble& device, QenHandle port, std::string_view telegram, std::size_t acks,
-                          std::chrono::milliseconds within = kSettleWithin);
-
 // Acts as host for the port, taking everything, until nothing has been
 // delivered or received for `quiet`. Returns the items taken.
 std::vector<QenMsg> TakeUntilQuiet(DeviceDouble& device, QenHandle port, std::string& reply,

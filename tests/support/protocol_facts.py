@@ -1,18 +1,12 @@
 """The wire protocol's facts for the Python tests, read from the driver's
-own definitions, so that a test never holds a copy of them.
-
-  END, ACK              the end character and the ACK byte (src/link/protocol.h)
-  MAX_TELEGRAM_LENGTH   the longest telegram (src/decode/decoder_state.h)
-"""
+headers: END and ACK (src/link/protocol.h), MAX_TELEGRAM_LENGTH
+(src/decode/decoder_state.h)."""
 import pathlib
 import re
 
-_SOURCES = pathlib.Path(__file__).resolve().parents[2] / "src"
-
 
 def _constant(header, name):
-    """The value of `inline constexpr <type> name = <number>;` in header."""
-    text = (_SOURCES / header).read_text()
+    text = (pathlib.Path(__file__).resolve().parents[2] / "src" / header).read_text()
     match = re.search(r"\b" + name + r"\s*=\s*(0x[0-9A-Fa-f]+|[0-9]+)\s*;", text)
     if not match:
         raise RuntimeError(f"protocol_facts: no numeric {name} in src/{header}")
