@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "link/line_settings.h"
 #include "link/protocol.h"
 #include "platform/platform.h"
@@ -28,15 +29,10 @@
 namespace {
 
 using namespace zentrok;
+using namespace zentrok::fuzz;
 
 constexpr std::size_t kMaxValue = 2047;
 constexpr std::string_view kKeys[] = {"Baud", "DataBit", "Parity", "StopBit", "FlowCtrl", "baud", ""};
-
-void Check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "profile invariant broken: %s\n", what);
-    std::abort();
-}
 
 bool IsPlainDecimal(std::string_view text) {
     if (text.empty() || text.size() > 18) return false;

@@ -3,6 +3,7 @@
 // thousand. The driver keeps working, or stops on request, and never hangs.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -11,7 +12,6 @@
 #include "fault_tally.h"
 #include "host_side.h"
 #include "link_harness.h"
-#include "port_folder_posix.h"
 
 namespace zentrok::test {
 namespace {
@@ -61,7 +61,9 @@ protected:
     QenHandle port_ = nullptr;
 };
 
-void RemovePortLink(std::int32_t port) { std::filesystem::remove(PortFolder() + "/COM" + std::to_string(port)); }
+void RemovePortLink(std::int32_t port) {
+    std::filesystem::remove(std::string(std::getenv("ZENTROK_PORT_DIR")) + "/COM" + std::to_string(port));
+}
 
 TEST_F(LineFaultTest, DeviceHangsUpInMidTelegram) {
     ExpectPlainMessageIntact(*device_, port_);

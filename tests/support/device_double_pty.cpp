@@ -12,7 +12,6 @@
 #include <system_error>
 
 #include "device_double.h"
-#include "port_folder_posix.h"
 
 namespace zentrok::test {
 namespace {
@@ -41,6 +40,11 @@ struct PortFolderOwner {
     }
 };
 
+const std::string& PortFolder() {
+    static const PortFolderOwner folder;
+    return folder.path;
+}
+
 bool Has(tcflag_t flags, tcflag_t flag) { return (flags & flag) != 0; }
 
 std::uint32_t BaudOf(speed_t speed) {
@@ -61,11 +65,6 @@ struct DeviceDouble::Impl {
     int slave = -1;  // kept open so the line keeps its settings between opens
     std::string linkPath;
 };
-
-const std::string& PortFolder() {
-    static const PortFolderOwner folder;
-    return folder.path;
-}
 
 DeviceDouble::DeviceDouble(std::int32_t portNumber) : portNumber_(portNumber), impl_(std::make_unique<Impl>()) {
     int& master = impl_->master;

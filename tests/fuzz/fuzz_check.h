@@ -1,0 +1,22 @@
+// What the fuzz targets share: a broken invariant is named and ends the run,
+// which libFuzzer reports with the input; decodes run on a fixed clock (a
+// leap day) so that an input gives the same result whenever it runs.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "zentrok.h"
+
+namespace zentrok::fuzz {
+
+inline void Check(bool holds, const char* what) {
+    if (holds) return;
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+inline constexpr QenSystemTime kNow{2024, 2, 4, 29, 23, 59, 59, 999};
+inline QenSystemTime FixedClock() { return kNow; }
+
+}  // namespace zentrok::fuzz
