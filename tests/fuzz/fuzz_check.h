@@ -1,6 +1,5 @@
-// What the fuzz targets share: a broken invariant is named and ends the run,
-// which libFuzzer reports with the input; decodes run on a fixed clock (a
-// leap day) so that an input gives the same result whenever it runs.
+// What the fuzz targets share: a broken invariant is named and aborts the
+// run (libFuzzer keeps the input), and a fixed clock on a leap day.
 #pragma once
 
 #include <cstdio>

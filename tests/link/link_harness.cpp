@@ -34,6 +34,17 @@ bool StartsWithTraceTime(const std::string& line) {
     return true;
 }
 
+// The CR LF-ended lines of `file`; bytes after the last line end fail the test.
+std::vector<std::string> LinesOf(const std::filesystem::path& file) {
+    const std::string content = ReadFileBytes(file);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(content.substr(start, end - start));
+    EXPECT_EQ(start, content.size()) << "the file does not end with a whole line: " << file;
+    return lines;
+}
+
 }  // namespace
 
 std::string TextOf(const QenText& text) { return std::string(text.Chars, std::min<std::size_t>(text.Length, 7)); }
@@ -115,30 +126,22 @@ std::vector<std::filesystem::path> LogFiles(const WorkDir& dir) {
 std::vector<std::string> LoggedTelegrams(const WorkDir& dir) {
     std::vector<std::string> telegrams;
     for (const auto& file : LogFiles(dir)) {
-        const std::string content = ReadFileBytes(file);
-        std::size_t start = 0;
-        for (std::size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
-            const std::string line = content.substr(start, end - start);
+        for (const std::string& line : LinesOf(file)) {
             EXPECT_TRUE(StartsWithTimeText(line)) << "line: " << line;
             telegrams.push_back(line.size() >= 9 ? line.substr(9) : line);
         }
-        EXPECT_EQ(start, content.size()) << "the log does not end with a whole line: " << file;
     }
     return telegrams;
 }
 
 std::vector<std::string> TracedEvents(const std::filesystem::path& trace, std::int32_t port) {
-    const std::string content = ReadFileBytes(trace);
     const std::string tag = "COM" + std::to_string(port) + " ";
     constexpr std::size_t kTimeLength = 24;
     std::vector<std::string> events;
-    std::size_t start = 0;
-    for (std::size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const std::string line = content.substr(start, end - start);
+    for (const std::string& line : LinesOf(trace)) {
         EXPECT_TRUE(StartsWithTraceTime(line)) << "trace line: " << line;
         if (line.compare(kTimeLength, tag.size(), tag) == 0) events.push_back(line.substr(kTimeLength + tag.size()));
     }
-    EXPECT_EQ(start, content.size()) << "the trace does not end with a whole line: " << trace;
     return events;
 }
 
