@@ -123,9 +123,8 @@ TEST_F(CloseTest, CloseOnAnotherThreadWithdrawsAPendingHandOff) {
 
 // The host thread itself closes while a message waits for it: the close
 // runs the hand-off, the reader waits out the take it never gets, and the
-// telegram stays unacknowledged. The wait starts after the send, so the
-// close ends a whole hand-off wait after it. On POSIX builds this case runs
-// against the driver built with short waits (link_close_test_short_waits).
+// telegram stays unacknowledged: a whole hand-off wait after the send. POSIX
+// builds run this case with short waits (link_close_test_short_waits).
 TEST_F(CloseTest, CloseOnTheHostThreadDuringAHandOffWaitsItOut) {
     const QenHandle port = qen_InitComm(device_.PortNumber(), 1);
     ASSERT_NE(port, nullptr);

@@ -59,11 +59,15 @@ QenMsg PatternMsg() {
 
 bool SameBytes(const QenMsg& a, const QenMsg& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+void RunHandOffs() {
+    QenMsg ignored;
+    qen_GetMsg(nullptr, &ignored);
+}
+
 void ServeHostThread(std::chrono::milliseconds duration) {
     const auto end = Clock::now() + duration;
     do {
-        QenMsg ignored;
-        qen_GetMsg(nullptr, &ignored);  // runs the queued hand-offs, takes nothing
+        RunHandOffs();
         std::this_thread::sleep_for(kPollStep);
     } while (Clock::now() < end);
 }
@@ -81,8 +85,7 @@ std::string ReceiveServing(DeviceDouble& device, std::size_t count, std::chrono:
     const auto end = Clock::now() + within;
     std::string received;
     do {
-        QenMsg ignored;
-        qen_GetMsg(nullptr, &ignored);
+        RunHandOffs();
         received += device.Receive(count - received.size(), kPollStep);
     } while (received.size() < count && Clock::now() < end);
     return received;

@@ -50,6 +50,9 @@ std::string CodeOf(const QenCode& code);
 QenMsg PatternMsg();
 bool SameBytes(const QenMsg& a, const QenMsg& b);
 
+// Host thread: runs the queued hand-offs once, without taking anything.
+void RunHandOffs();
+
 // Host thread: runs queued hand-offs for `duration` without taking anything.
 void ServeHostThread(std::chrono::milliseconds duration);
 
@@ -78,10 +81,8 @@ Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view
 // acknowledged once.
 void ExpectPlainMessageIntact(DeviceDouble& device, QenHandle port);
 
-// A port opened on a device double COM<PortNumber>, in a working directory
-// of its own with a "Qenlog" folder; closed at the end of the test. Programs
-// that run at the same time under Wine share the prefix's COM<n> names, so
-// each program uses its own number.
+// Port COM<PortNumber>, opened on a device double in a working directory of
+// its own. Programs run at once under Wine share COM<n>: one number each.
 template <std::int32_t PortNumber>
 class PortTest : public ::testing::Test {
 protected:

@@ -21,11 +21,6 @@ bool AwaitHandOff(std::chrono::milliseconds within) {
     return host_thread::QueuedSignal().Wait(static_cast<std::uint32_t>(within.count()));
 }
 
-void RunHandOffs() {
-    QenMsg ignored;
-    qen_GetMsg(nullptr, &ignored);
-}
-
 std::size_t NonAckBytes(std::string_view bytes) {
     return static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(), [](char c) { return c != kAck; }));
 }

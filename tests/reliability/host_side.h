@@ -24,9 +24,6 @@ inline constexpr std::chrono::milliseconds kSettleWithin{5000};
 // `within` passes. The hand-off itself is left to the next qen_GetMsg.
 bool AwaitHandOff(std::chrono::milliseconds within = kSettleWithin);
 
-// Runs the hand-offs waiting for the host thread and takes nothing.
-void RunHandOffs();
-
 // Number of bytes that are not ACK.
 std::size_t NonAckBytes(std::string_view bytes);
 

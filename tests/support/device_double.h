@@ -1,8 +1,7 @@
 // A stand-in for the device at the other end of a serial line: a pseudo
 // terminal whose slave side the driver opens as port COM<n>. The test talks
 // through the master side: it sends telegram bytes and reads the ACK bytes
-// the driver answers with. On POSIX builds the COM<n> links are in the
-// folder that $ZENTROK_PORT_DIR names, set by the first double.
+// the driver answers with. POSIX builds link COM<n> into $ZENTROK_PORT_DIR.
 //
 // On POSIX builds the test owns the pseudo terminal itself. A Windows build
 // runs under Wine, where the terminal lives on the Linux side: there the
