@@ -1,6 +1,4 @@
-"""The wire protocol's facts for the Python tests, read from the driver's
-headers: END and ACK (src/link/protocol.h), MAX_TELEGRAM_LENGTH
-(src/decode/decoder_state.h)."""
+"""The wire protocol's facts for the Python tests, read from the driver's headers."""
 import pathlib
 import re
 
