@@ -23,6 +23,8 @@ packages=(
   "libgmock-dev|the tests (GoogleMock)"
   "libbenchmark-dev|the benchmarks (Google Benchmark)"
   "clang|the fuzz preset, and the MSVC-style hosts of the Windows package test"
+  "clang-format|the format check (scripts/check-format.sh)"
+  "clang-tidy|the function-size check (scripts/check-function-size.sh)"
   "libclang-rt-14-dev|the fuzz preset (libFuzzer)"
   "g++-mingw-w64-i686|the windows preset (zentrok.dll)"
   "wine|the windows preset's tests and the Wine walk-through"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and tests every configuration: Linux (with the Pascal, C# and Python
 # bindings, the install tree, the .deb and the pip-installed Python package),
+# the code checks (the C/C++ layout, functions of src/ at most 50 lines),
 # the demo on a tree without GoogleTest and Google Benchmark, ASan+UBSan,
 # TSan, the fuzzers for a bounded time, and the Windows DLL under Wine (with
 # its zip and the Wine walk-through of docs/WINDOWS-HOSTS.md) when MinGW-w64
@@ -12,6 +13,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 FUZZ_SECONDS=${ZENTROK_FUZZ_SECONDS:-60}
+# Which C and C++ files the format check reads: "changed" (those changed
+# since the branch left main; on main, those the latest merge landed) or
+# "all" (every tracked one, once the whole tree is formatted).
+FORMAT_CHECK=${ZENTROK_FORMAT_CHECK:-changed}
 declare -a summary=()
 status=0
 
@@ -52,6 +57,26 @@ test_preset() {
 }
 
 test_preset linux
+
+# A check: exit status 0 passes, 2 means a tool it needs is missing.
+run_check() {
+  local name=$1 rc=0
+  shift
+  echo "==== $name"
+  "$@" || rc=$?
+  case $rc in
+    0) summary+=("PASSED   $name") ;;
+    2) skip_preset "$name" "a tool it needs is missing (see above)" ;;
+    *) summary+=("FAILED   $name"); status=1 ;;
+  esac
+}
+if [[ $FORMAT_CHECK == all ]]; then
+  run_check "format of every C/C++ file" scripts/check-format.sh --all
+else
+  run_check "format of the changed C/C++ files" scripts/check-format.sh
+fi
+# With the linux build's compile_commands.json (written on first use).
+run_check "functions of src/ at most 50 lines" scripts/check-function-size.sh
 # The Linux tests include the bindings; each skips itself without its
 # compiler or runtime, and fails under CI.
 if ! have fpc || ! have mcs || ! have mono; then

@@ -84,8 +84,9 @@ TEST_F(FixedTelegram, FieldsFollowTheConversionRules) {
 }
 
 TEST_F(FixedTelegram, OnlyLengths20And34AreDecoded) {
+    const std::size_t lengths[] = {1, 19, 21, 33, 35, kMaxTelegramLength};
     for (const char type : {'1', '3', '5'}) {
-        for (const std::size_t length : {1, 19, 21, 33, 35, 249}) {
+        for (const std::size_t length : lengths) {
             SCOPED_TRACE(std::string(1, type) + " of length " + std::to_string(length));
             EXPECT_FALSE(Decode(Line(length, {{1, std::string_view(&type, 1)}})));
         }

@@ -9,19 +9,12 @@
 #include <vector>
 
 #include "decode/telegram_decoder.h"
+#include "fuzz_check.h"
 
 namespace {
 
 using namespace zentrok;
-
-constexpr QenSystemTime kNow{2024, 2, 4, 29, 23, 59, 59, 999};  // a leap year
-QenSystemTime FixedClock() { return kNow; }
-
-void Check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "decoder invariant broken: %s\n", what);
-    std::abort();
-}
+using namespace zentrok::fuzz;
 
 struct Outcome {
     bool Produced;
@@ -31,8 +24,7 @@ struct Outcome {
 };
 
 // Decodes `data` with the bytes past its end set to `filler`.
-Outcome Decode(DecoderState& state, DecodeContext& context, const std::uint8_t* data, std::size_t size,
-               char filler) {
+Outcome Decode(DecoderState& state, DecodeContext& context, const std::uint8_t* data, std::size_t size, char filler) {
     std::memset(context.Telegram.Chars, filler, sizeof context.Telegram.Chars);
     std::memcpy(context.Telegram.Chars, data, size);
     context.Telegram.Length = static_cast<std::uint8_t>(size);
@@ -76,8 +68,8 @@ void CheckOutcome(const Outcome& outcome, const std::uint8_t* data, std::size_t 
         Check(stamp.wYear == kNow.wYear && stamp.wDayOfWeek == kNow.wDayOfWeek &&
                   stamp.wMilliseconds == kNow.wMilliseconds,
               "year, day of week and milliseconds come from the clock");
-        Check(stamp.wMonth >= 1 && stamp.wMonth <= 12 && stamp.wDay >= 1 && stamp.wDay <= 31 &&
-                  stamp.wHour < 24 && stamp.wMinute < 60 && stamp.wSecond < 60,
+        Check(stamp.wMonth >= 1 && stamp.wMonth <= 12 && stamp.wDay >= 1 && stamp.wDay <= 31 && stamp.wHour < 24 &&
+                  stamp.wMinute < 60 && stamp.wSecond < 60,
               "a time stamp is a valid time and date");
     }
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "link/hand_over.h"
 #include "monitor/log_line.h"
 #include "monitor/log_records.h"
@@ -19,15 +20,7 @@
 namespace {
 
 using namespace zentrok;
-
-constexpr QenSystemTime kNow{2024, 2, 4, 29, 23, 59, 59, 999};
-QenSystemTime FixedClock() { return kNow; }
-
-void Check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "log replay invariant broken: %s\n", what);
-    std::abort();
-}
+using namespace zentrok::fuzz;
 
 bool HasDigit(std::string_view text) { return text.find_first_of("0123456789") != std::string_view::npos; }
 

@@ -16,26 +16,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "link/line_settings.h"
+#include "link/protocol.h"
 #include "platform/platform.h"
 
 namespace {
 
 using namespace zentrok;
+using namespace zentrok::fuzz;
 
 constexpr std::size_t kMaxValue = 2047;
 constexpr std::string_view kKeys[] = {"Baud", "DataBit", "Parity", "StopBit", "FlowCtrl", "baud", ""};
-
-void Check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "profile invariant broken: %s\n", what);
-    std::abort();
-}
 
 bool IsPlainDecimal(std::string_view text) {
     if (text.empty() || text.size() > 18) return false;
@@ -75,7 +72,7 @@ void CheckPortSetup(std::int32_t recNumber) {
     const platform::PortSetup setup = ReadPortSetup(recNumber);
     const std::uint32_t flags = setup.Line.Flags;
     Check(flags == 0x0011 || flags == 0x0311 || flags == 0x2015, "the flag word is one of three");
-    Check(setup.Line.EvtChar == 0x14, "the event character is the end character");
+    Check(setup.Line.EvtChar == kEndCharacter, "the event character is the end character");
     Check(setup.InQueue == 200 && setup.OutQueue == 200, "queue sizes are fixed");
     Check(setup.ReadIntervalTimeout == 0 && setup.ReadTotalTimeoutMultiplier == 0 &&
               setup.ReadTotalTimeoutConstant == 0 && setup.WriteTotalTimeoutMultiplier == 0 &&

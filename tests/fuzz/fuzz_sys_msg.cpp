@@ -15,20 +15,16 @@
 #include <memory>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "host/sys_msg.h"
 #include "zentrok.h"
 
 namespace {
 
 using namespace zentrok;
+using namespace zentrok::fuzz;
 
 constexpr std::int32_t kStatusBits = 0x01 | 0x02 | 0x04 | 0x10 | 0x20;
-
-void Check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "system line invariant broken: %s\n", what);
-    std::abort();
-}
 
 bool AtMostOneBit(std::uint32_t bits) { return (bits & (bits - 1)) == 0; }
 

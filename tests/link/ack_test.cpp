@@ -8,18 +8,7 @@
 namespace zentrok::test {
 namespace {
 
-class AckTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        port_ = qen_InitComm(device_.PortNumber(), 1);
-        ASSERT_NE(port_, nullptr);
-    }
-    void TearDown() override { qen_CloseComm(port_); }
-
-    WorkDir dir_;
-    DeviceDouble device_{3};
-    QenHandle port_ = nullptr;
-};
+using AckTest = PortTest<3>;
 
 TEST_F(AckTest, MessageIsAcknowledgedOnlyAfterTheHostTakesIt) {
     device_.SendTelegram(kPlainMessage);
@@ -34,7 +23,7 @@ TEST_F(AckTest, MessageIsAcknowledgedOnlyAfterTheHostTakesIt) {
     EXPECT_EQ(TextOf(msg.Text), "   TXYZ");
     EXPECT_EQ(msg.Stamp.wYear, QEN_NO_STAMP);
 
-    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAck));
     EXPECT_EQ(device_.ReceiveFor(kQuietWindow), "") << "more than one ACK for one telegram";
     EXPECT_EQ(qen_GetMsg(port_, &msg), 0) << "the message was delivered twice";
 }
@@ -44,15 +33,15 @@ TEST_F(AckTest, TelegramsWithNothingForTheHostAreAcknowledgedAtOnce) {
     QenMsg msg = PatternMsg();
 
     device_.SendTelegram(kRejected);
-    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte)) << "rejected telegram";
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAck)) << "rejected telegram";
     EXPECT_EQ(device_.ReceiveFor(kQuietWindow), "");
 
     device_.SendTelegram(kAckOnly);
-    EXPECT_EQ(device_.Receive(2, kExpectWithin), std::string(2, kAckByte)) << "type 0 gets two ACK bytes";
+    EXPECT_EQ(device_.Receive(2, kExpectWithin), std::string(2, kAck)) << "type 0 gets two ACK bytes";
     EXPECT_EQ(device_.ReceiveFor(kQuietWindow), "");
 
     device_.SendTelegram(kRegistration);
-    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte)) << "registration";
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAck)) << "registration";
     EXPECT_EQ(device_.ReceiveFor(kQuietWindow), "");
 
     EXPECT_EQ(qen_GetMsg(port_, &msg), 0);
@@ -82,7 +71,7 @@ TEST_F(AckTest, MultiEntryTelegramIsAcknowledgedAfterItsLastEntry) {
 
     ASSERT_EQ(qen_GetMsg(port_, &msg), 1);
     EXPECT_EQ(TextOf(msg.Text), "    CCC");
-    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAck));
     EXPECT_EQ(device_.ReceiveFor(kQuietWindow), "");
     EXPECT_EQ(qen_GetMsg(port_, &msg), 0);
 }

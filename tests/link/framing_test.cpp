@@ -8,29 +8,11 @@
 namespace zentrok::test {
 namespace {
 
-class FramingTest : public ::testing::Test {
+// The port is opened once the trace file is set.
+class FramingTest : public PortTest<4> {
 protected:
-    void SetUp() override {
-        port_ = qen_InitComm(device_.PortNumber(), 1);
-        ASSERT_NE(port_, nullptr);
-    }
-    void TearDown() override { qen_CloseComm(port_); }
-
-    // The plain message goes through whole and decodes as itself.
-    void ExpectPlainMessageIntact() {
-        const Exchange exchange = ExchangeTelegram(device_, port_, kPlainMessage);
-        EXPECT_TRUE(exchange.acknowledged);
-        ASSERT_EQ(exchange.items.size(), 1u);
-        EXPECT_EQ(exchange.items[0].Number, 7);
-        EXPECT_EQ(exchange.items[0].Ident, 0xABCD);
-        EXPECT_EQ(TextOf(exchange.items[0].Text), "   TXYZ");
-    }
-
-    WorkDir dir_;
     const std::filesystem::path trace_ = dir_.Path() / "trace.txt";
     const ScopedEnvironment tracing_{"ZENTROK_TRACE", trace_.string()};
-    DeviceDouble device_{4};
-    QenHandle port_ = nullptr;
 };
 
 TEST_F(FramingTest, LoneEndCharacterIsIgnored) {
@@ -38,19 +20,20 @@ TEST_F(FramingTest, LoneEndCharacterIsIgnored) {
     EXPECT_EQ(ReceiveServing(device_, 1, kQuietWindow), "") << "an empty telegram was acknowledged";
     EXPECT_TRUE(LogFiles(dir_).empty()) << "an empty telegram was logged";
 
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(device_, port_);
     EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(kPlainMessage)});
 }
 
-TEST_F(FramingTest, OverlongBurstKeepsItsFirst249Characters) {
+TEST_F(FramingTest, OverlongBurstKeepsItsFirstLongestTelegram) {
     std::string burst = "1";  // type "1" of the wrong length: acknowledged at once
     for (int i = 0; burst.size() < 300; ++i) burst += static_cast<char>('a' + i % 26);
     device_.SendTelegram(burst);
-    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAck));
 
-    // The bytes beyond the first 250 are gone: the next telegram is whole.
-    ExpectPlainMessageIntact();
-    EXPECT_EQ(LoggedTelegrams(dir_), (std::vector<std::string>{burst.substr(0, 249), std::string(kPlainMessage)}));
+    // The bytes beyond the first read are gone: the next telegram is whole.
+    ExpectPlainMessageIntact(device_, port_);
+    EXPECT_EQ(LoggedTelegrams(dir_),
+              (std::vector<std::string>{burst.substr(0, kMaxTelegramLength), std::string(kPlainMessage)}));
 }
 
 // The stray bytes, trickled in as a line delivers them, outlast an idle
@@ -58,7 +41,7 @@ TEST_F(FramingTest, OverlongBurstKeepsItsFirst249Characters) {
 TEST_F(FramingTest, StrayBytesBeginTheNextTelegram) {
     const std::string_view message = kPlainMessage;
     device_.Trickle(message.substr(0, 8));
-    EXPECT_EQ(ReceiveServing(device_, 1, 2500ms), "") << "stray bytes were acknowledged";
+    EXPECT_EQ(ReceiveServing(device_, 1, kIdleWait + 500ms), "") << "stray bytes were acknowledged";
     EXPECT_TRUE(LogFiles(dir_).empty());
 
     device_.SendTelegram(message.substr(8));
@@ -67,7 +50,7 @@ TEST_F(FramingTest, StrayBytesBeginTheNextTelegram) {
     EXPECT_EQ(msg.Number, 7);
     EXPECT_EQ(msg.Channel, 3);
     EXPECT_EQ(msg.Ident, 0xABCD);
-    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAck));
     EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(message)});
 }
 
@@ -103,10 +86,10 @@ TEST_F(FramingTest, BytesAfterTheEndCharacterAreReadWithIt) {
     QenMsg msg = PatternMsg();
     ASSERT_TRUE(AwaitMsg(port_, msg));
     EXPECT_EQ(TextOf(msg.Text), std::string("   TXY") + kEndCharacter);
-    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    EXPECT_EQ(device_.Receive(1, kExpectWithin), std::string(1, kAck));
     EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{withEnd});
 
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(device_, port_);
     EXPECT_EQ(LoggedTelegrams(dir_).size(), 2u);
 }
 
@@ -114,11 +97,11 @@ TEST_F(FramingTest, BytesAfterTheEndCharacterAreReadWithIt) {
 // next idle line check purges the queue.
 TEST_F(FramingTest, OverflowedQueueIsPurgedAfterAnIdleWait) {
     device_.Send(std::string(20000, 'Z'));
-    ServeHostThread(3000ms);  // longer than one idle wait of the reader
-    ExpectPlainMessageIntact();
+    ServeHostThread(kIdleWait + 1s);  // longer than one idle wait of the reader
+    ExpectPlainMessageIntact(device_, port_);
     EXPECT_EQ(LoggedTelegrams(dir_), std::vector<std::string>{std::string(kPlainMessage)});
-    EXPECT_TRUE(HasEvent(TracedEvents(trace_, device_.PortNumber()),
-                         "line errors: driver input queue overflow; input purged"));
+    EXPECT_TRUE(
+        HasEvent(TracedEvents(trace_, device_.PortNumber()), "line errors: driver input queue overflow; input purged"));
 }
 
 }  // namespace

@@ -83,8 +83,8 @@ TEST(LineSettingsTest, TwoPortsRunWithTheirOwnSections) {
     ASSERT_TRUE(AwaitMsg(two.handle, fromTwo));
     EXPECT_EQ(fromOne.Number, 11);
     EXPECT_EQ(fromTwo.Number, 22);
-    EXPECT_EQ(first.Receive(1, kExpectWithin), std::string(1, kAckByte));
-    EXPECT_EQ(twelfth.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    EXPECT_EQ(first.Receive(1, kExpectWithin), std::string(1, kAck));
+    EXPECT_EQ(twelfth.Receive(1, kExpectWithin), std::string(1, kAck));
 
     qen_CloseComm(one.handle);
     qen_CloseComm(two.handle);
@@ -100,7 +100,8 @@ TEST(LineSettingsTest, DefaultsAndValueForms) {
     const Case cases[] = {
         {"no Rn.ini", nullptr, kDefaultLine},
         {"no section", "[RecNr9]\r\nBaud=9600\r\nDataBit=8\r\n", kDefaultLine},
-        {"UTF-8 byte-order mark", "\xEF\xBB\xBF[RecNr1]\r\nBaud=9600\r\nDataBit=8\r\n",
+        {"UTF-8 byte-order mark",
+         "\xEF\xBB\xBF[RecNr1]\r\nBaud=9600\r\nDataBit=8\r\n",
          {9600, {8, kNoParity}, false, false, false}},
         {"hexadecimal baud", "[RecNr1]\r\nBaud=0x2580\r\n", {9600, {7, kNoParity}, false, false, false}},
         {"dollar hexadecimal", "[RecNr1]\r\nBaud=$12C0\r\n", {4800, {7, kNoParity}, false, false, false}},
@@ -109,7 +110,9 @@ TEST(LineSettingsTest, DefaultsAndValueForms) {
         {"empty values", "[RecNr1]\r\nBaud=\r\nDataBit=\r\nFlowCtrl=\r\n", kDefaultLine},
         {"low byte of data bits", "[RecNr1]\r\nDataBit=263\r\n", kDefaultLine},
         {"unknown flow control", "[RecNr1]\r\nFlowCtrl=3\r\n", kDefaultLine},
-        {"even parity, six bits", "[RecNr1]\r\nParity=2\r\nDataBit=6\r\n", {300, {6, kEvenParity}, false, false, false}},
+        {"even parity, six bits",
+         "[RecNr1]\r\nParity=2\r\nDataBit=6\r\n",
+         {300, {6, kEvenParity}, false, false, false}},
     };
     DeviceDouble device(2);
     for (const Case& c : cases) {

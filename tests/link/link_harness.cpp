@@ -17,7 +17,8 @@ constexpr auto kPollStep = 5ms;
 bool StartsWithTimeText(const std::string& line) {
     if (line.size() < 9 || line[2] != ':' || line[5] != ':' || line[8] != ' ') return false;
     for (const std::size_t at : {0u, 3u, 6u})
-        if (!std::isdigit(static_cast<unsigned char>(line[at])) || !std::isdigit(static_cast<unsigned char>(line[at + 1])))
+        if (!std::isdigit(static_cast<unsigned char>(line[at])) ||
+            !std::isdigit(static_cast<unsigned char>(line[at + 1])))
             return false;
     return std::stoi(line.substr(0, 2)) < 24 && std::stoi(line.substr(3, 2)) < 60 && std::stoi(line.substr(6, 2)) < 60;
 }
@@ -31,6 +32,17 @@ bool StartsWithTraceTime(const std::string& line) {
         if (kShape[i] == 'd' ? !digit : line[i] != kShape[i]) return false;
     }
     return true;
+}
+
+// The CR LF-ended lines of `file`; bytes after the last line end fail the test.
+std::vector<std::string> LinesOf(const std::filesystem::path& file) {
+    const std::string content = ReadFileBytes(file);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(content.substr(start, end - start));
+    EXPECT_EQ(start, content.size()) << "the file does not end with a whole line: " << file;
+    return lines;
 }
 
 }  // namespace
@@ -47,11 +59,15 @@ QenMsg PatternMsg() {
 
 bool SameBytes(const QenMsg& a, const QenMsg& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+void RunHandOffs() {
+    QenMsg ignored;
+    qen_GetMsg(nullptr, &ignored);
+}
+
 void ServeHostThread(std::chrono::milliseconds duration) {
     const auto end = Clock::now() + duration;
     do {
-        QenMsg ignored;
-        qen_GetMsg(nullptr, &ignored);  // runs the queued hand-offs, takes nothing
+        RunHandOffs();
         std::this_thread::sleep_for(kPollStep);
     } while (Clock::now() < end);
 }
@@ -69,30 +85,36 @@ std::string ReceiveServing(DeviceDouble& device, std::size_t count, std::chrono:
     const auto end = Clock::now() + within;
     std::string received;
     do {
-        QenMsg ignored;
-        qen_GetMsg(nullptr, &ignored);
+        RunHandOffs();
         received += device.Receive(count - received.size(), kPollStep);
     } while (received.size() < count && Clock::now() < end);
     return received;
 }
 
-Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks) {
+Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks, std::chrono::milliseconds within) {
     Exchange exchange;
-    std::size_t received = 0;
-    const auto end = Clock::now() + kExpectWithin;
+    const auto end = Clock::now() + within;
     do {
-        for (QenMsg msg = PatternMsg(); qen_GetMsg(port, &msg) == 1; msg = PatternMsg())
-            exchange.items.push_back(msg);
-        const std::string bytes = device.Receive(acks - received, kPollStep);
-        received += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kAckByte));
-        exchange.acknowledged = received >= acks;
-    } while (!exchange.acknowledged && Clock::now() < end);
+        for (QenMsg msg = PatternMsg(); qen_GetMsg(port, &msg) == 1; msg = PatternMsg()) exchange.items.push_back(msg);
+        exchange.reply += device.Receive(acks - exchange.reply.size(), 1ms);
+    } while (exchange.reply.size() < acks && Clock::now() < end);
+    exchange.acknowledged = exchange.reply == std::string(acks, kAck);
     return exchange;
 }
 
-Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram) {
+Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram, std::size_t acks,
+                          std::chrono::milliseconds within) {
     device.SendTelegram(telegram);
-    return AwaitAcks(device, port);
+    return AwaitAcks(device, port, acks, within);
+}
+
+void ExpectPlainMessageIntact(DeviceDouble& device, QenHandle port) {
+    const Exchange exchange = ExchangeTelegram(device, port, kPlainMessage);
+    EXPECT_TRUE(exchange.acknowledged) << "reply of " << exchange.reply.size() << " bytes";
+    ASSERT_EQ(exchange.items.size(), 1u);
+    EXPECT_EQ(exchange.items[0].Number, 7);
+    EXPECT_EQ(exchange.items[0].Ident, 0xABCD);
+    EXPECT_EQ(TextOf(exchange.items[0].Text), "   TXYZ");
 }
 
 std::vector<std::filesystem::path> LogFiles(const WorkDir& dir) {
@@ -107,30 +129,22 @@ std::vector<std::filesystem::path> LogFiles(const WorkDir& dir) {
 std::vector<std::string> LoggedTelegrams(const WorkDir& dir) {
     std::vector<std::string> telegrams;
     for (const auto& file : LogFiles(dir)) {
-        const std::string content = ReadFileBytes(file);
-        std::size_t start = 0;
-        for (std::size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
-            const std::string line = content.substr(start, end - start);
+        for (const std::string& line : LinesOf(file)) {
             EXPECT_TRUE(StartsWithTimeText(line)) << "line: " << line;
             telegrams.push_back(line.size() >= 9 ? line.substr(9) : line);
         }
-        EXPECT_EQ(start, content.size()) << "the log does not end with a whole line: " << file;
     }
     return telegrams;
 }
 
 std::vector<std::string> TracedEvents(const std::filesystem::path& trace, std::int32_t port) {
-    const std::string content = ReadFileBytes(trace);
     const std::string tag = "COM" + std::to_string(port) + " ";
     constexpr std::size_t kTimeLength = 24;
     std::vector<std::string> events;
-    std::size_t start = 0;
-    for (std::size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const std::string line = content.substr(start, end - start);
+    for (const std::string& line : LinesOf(trace)) {
         EXPECT_TRUE(StartsWithTraceTime(line)) << "trace line: " << line;
         if (line.compare(kTimeLength, tag.size(), tag) == 0) events.push_back(line.substr(kTimeLength + tag.size()));
     }
-    EXPECT_EQ(start, content.size()) << "the trace does not end with a whole line: " << trace;
     return events;
 }
 

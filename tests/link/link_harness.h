@@ -5,6 +5,8 @@
 // the host thread: hand-offs only complete while it keeps calling qen_GetMsg.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -18,6 +20,10 @@
 namespace zentrok::test {
 
 using namespace std::chrono_literals;
+
+// The reader's waits, as the driver under test was built with them.
+inline constexpr std::chrono::milliseconds kIdleWait{kIdleWaitMs};
+inline constexpr std::chrono::milliseconds kHandOffWait{kHandOffWaitMs};
 
 // Generous for what must happen; short for asserting that nothing happens.
 inline constexpr std::chrono::milliseconds kExpectWithin = 3s;
@@ -44,6 +50,9 @@ std::string CodeOf(const QenCode& code);
 QenMsg PatternMsg();
 bool SameBytes(const QenMsg& a, const QenMsg& b);
 
+// Host thread: runs the queued hand-offs once, without taking anything.
+void RunHandOffs();
+
 // Host thread: runs queued hand-offs for `duration` without taking anything.
 void ServeHostThread(std::chrono::milliseconds duration);
 
@@ -55,15 +64,45 @@ std::string ReceiveServing(DeviceDouble& device, std::size_t count, std::chrono:
 
 struct Exchange {
     std::vector<QenMsg> items;  // everything the host took, in order
-    bool acknowledged = false;  // every ACK byte expected came
+    std::string reply;          // the bytes the device received
+    bool acknowledged = false;  // the reply is exactly the ACK bytes expected
 };
 
-// Acts as host until the device has received `acks` ACK bytes: every item
-// the port delivers is taken on the way.
-Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks = 1);
+// Acts as host until the device has received `acks` bytes or `within` has
+// passed: every item the port delivers is taken on the way.
+Exchange AwaitAcks(DeviceDouble& device, QenHandle port, std::size_t acks = 1,
+                   std::chrono::milliseconds within = kExpectWithin);
 
-// Sends one telegram, then AwaitAcks for its one ACK.
-Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram);
+// Sends one telegram, then AwaitAcks.
+Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view telegram, std::size_t acks = 1,
+                          std::chrono::milliseconds within = kExpectWithin);
+
+// The plain message goes through whole, decodes as itself and is
+// acknowledged once.
+void ExpectPlainMessageIntact(DeviceDouble& device, QenHandle port);
+
+// Port COM<PortNumber>, opened on a device double in a working directory of
+// its own. Programs run at once under Wine share COM<n>: one number each.
+template <std::int32_t PortNumber>
+class PortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port_ = qen_InitComm(device_.PortNumber(), 1);
+        ASSERT_NE(port_, nullptr);
+    }
+    void TearDown() override { qen_CloseComm(port_); }
+
+    void SendAndAwaitAck(std::string_view telegram) {
+        EXPECT_TRUE(ExchangeTelegram(device_, port_, telegram).acknowledged) << telegram;
+    }
+
+    WorkDir dir_;
+    DeviceDouble device_{PortNumber};
+    QenHandle port_ = nullptr;
+};
+
+// The port of the telegram log's tests.
+using LogTest = PortTest<9>;
 
 // The telegram log of the working directory: files in "Qenlog", and the
 // telegrams of all lines in order. A line whose time text or line end is

@@ -1,13 +1,12 @@
 // The telegram log's file names by ten-day period, and a log file that
 // cannot be written.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
 #include "link/telegram_log.h"
-#include "log_fixture.h"
+#include "link_harness.h"
 #include "platform/platform.h"
 
 namespace zentrok::test {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "environment.h"
-#include "log_fixture.h"
+#include "link_harness.h"
 
 namespace zentrok::test {
 namespace {
@@ -70,7 +70,7 @@ TEST_F(LogTest, TelegramWithAtSignIsNotLogged) {
 
 TEST_F(LogTest, LongestTelegramIsWrittenWholeWithItsLineEnd) {
     std::string longest = "1";
-    for (int i = 0; longest.size() < 249; ++i) longest += static_cast<char>('A' + i % 26);
+    for (int i = 0; longest.size() < kMaxTelegramLength; ++i) longest += static_cast<char>('A' + i % 26);
     SendAndAwaitAck(longest);
     SendAndAwaitAck(kRejected);
     EXPECT_EQ(LoggedTelegrams(dir_), (std::vector<std::string>{longest, std::string(kRejected)}));
@@ -127,7 +127,7 @@ TEST(LogConcurrencyTest, AppendsFromSeveralPortsNeverMix) {
         senders.emplace_back([&, i] {
             for (int n = 0; n < kTelegramsPerPort; ++n) {
                 devices[i]->SendTelegram(telegram(i, n));
-                if (devices[i]->Receive(1, kExpectWithin) == std::string(1, kAckByte)) ++acknowledged[i];
+                if (devices[i]->Receive(1, kExpectWithin) == std::string(1, kAck)) ++acknowledged[i];
             }
         });
     }

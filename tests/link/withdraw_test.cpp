@@ -22,9 +22,9 @@ TEST(WithdrawTest, WhatIsNotTakenInTimeIsWithdrawnWithoutAck) {
     const std::filesystem::path trace = dir.Path() / "trace.txt";
     const ScopedEnvironment tracing("ZENTROK_TRACE", trace.string());
     EXPECT_EQ(qen_InitComm(39, 1), nullptr);  // no device behind COM39
-    DeviceDouble untaken(31);   // its message is never taken
-    DeviceDouble partial(32);   // the message and one of its two entries are taken
-    DeviceDouble late(33);      // its message is taken late, yet within the wait
+    DeviceDouble untaken(31);                 // its message is never taken
+    DeviceDouble partial(32);                 // the message and one of its two entries are taken
+    DeviceDouble late(33);                    // its message is taken late, yet within the wait
     const QenHandle untakenPort = qen_InitComm(untaken.PortNumber(), 1);
     const QenHandle partialPort = qen_InitComm(partial.PortNumber(), 1);
     const QenHandle latePort = qen_InitComm(late.PortNumber(), 1);
@@ -43,11 +43,11 @@ TEST(WithdrawTest, WhatIsNotTakenInTimeIsWithdrawnWithoutAck) {
     ASSERT_EQ(qen_GetMsg(partialPort, &msg), 1);
     EXPECT_EQ(TextOf(msg.Text), "    BBB");
 
-    ServeHostThreadUntil(sent + 5000ms);
-    ASSERT_EQ(qen_GetMsg(latePort, &msg), 1) << "the message was withdrawn before 5000 ms";
-    EXPECT_EQ(late.Receive(1, kExpectWithin), std::string(1, kAckByte));
+    ServeHostThreadUntil(sent + kHandOffWait * 5 / 7);
+    ASSERT_EQ(qen_GetMsg(latePort, &msg), 1) << "the message was withdrawn before 5/7 of the hand-off wait";
+    EXPECT_EQ(late.Receive(1, kExpectWithin), std::string(1, kAck));
 
-    ServeHostThreadUntil(sent + 9000ms);
+    ServeHostThreadUntil(sent + kHandOffWait * 9 / 7);
     EXPECT_EQ(untaken.ReceiveFor(50ms), "") << "a message never taken was acknowledged";
     EXPECT_EQ(partial.ReceiveFor(50ms), "") << "a telegram taken only in part was acknowledged";
     msg = PatternMsg();
@@ -75,14 +75,16 @@ TEST(WithdrawTest, WhatIsNotTakenInTimeIsWithdrawnWithoutAck) {
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_EQ(failed[0].rfind("did not open ", 0), 0u) << failed[0];
     EXPECT_NE(failed[0].find(": missing ("), std::string::npos) << failed[0];
-    const std::string withdrawn = "message withdrawn after 7000 ms: the host did not take it and its entries; telegram ";
+    const std::string withdrawn = "message withdrawn after " + std::to_string(kHandOffWaitMs) +
+                                  " ms: the host did not take it and its entries; telegram ";
     for (const auto& [port, telegram] : {std::pair{31, kPlainMessage}, {32, kThreeEntries}, {33, std::string_view()}}) {
         const std::vector<std::string> events = TracedEvents(trace, port);
         ASSERT_GE(events.size(), 3u) << "port " << port;
         EXPECT_EQ(events.front().rfind("opened ", 0), 0u) << events.front();
         // Defaults without Rn.ini; a pseudo terminal always keeps 8 data bits.
-        EXPECT_TRUE(HasEvent(events, "line settings of RecNr1: asked 300 baud, 7 data bits, no parity, 1 stop bit, "
-                                     "no flow control; the device reports "));
+        EXPECT_TRUE(HasEvent(events,
+                             "line settings of RecNr1: asked 300 baud, 7 data bits, no parity, 1 stop bit, "
+                             "no flow control; the device reports "));
         EXPECT_NE(events[1].find("; differs: DataBit"), std::string::npos) << events[1];
         EXPECT_EQ(HasEvent(events, withdrawn + '"' + std::string(telegram) + "\" not acknowledged"), !telegram.empty())
             << "port " << port;

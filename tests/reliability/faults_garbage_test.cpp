@@ -124,9 +124,8 @@ TEST(GarbageFaultTest, RandomBytesDecodeAsTheDecoderSaysAndAreAcknowledged) {
         std::size_t acks = 0;
         const std::vector<QenMsg> expected = mirror.Items(telegram, acks);
 
-        const Exchanged exchanged = ExchangeForAcks(device, port, telegram, acks);
-        const bool same = exchanged.reply == std::string(acks, kAckByte) &&
-                          exchanged.items.size() == expected.size() &&
+        const Exchange exchanged = ExchangeTelegram(device, port, telegram, acks, kSettleWithin);
+        const bool same = exchanged.reply == std::string(acks, kAck) && exchanged.items.size() == expected.size() &&
                           std::equal(expected.begin(), expected.end(), exchanged.items.begin(), SameItem);
         if (!same) {
             ++mismatches;

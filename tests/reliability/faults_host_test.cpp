@@ -53,7 +53,7 @@ TEST(HostFaultTest, HostThreadPausesLongerThanTheHandOffWait) {
     QenMsg msg = PatternMsg();
     ASSERT_EQ(qen_GetMsg(port, &msg), 1);
     EXPECT_EQ(msg.Ident, 1);
-    EXPECT_EQ(device.Receive(1, kSettleWithin), std::string(1, kAckByte));
+    EXPECT_EQ(device.Receive(1, kSettleWithin), std::string(1, kAck));
     qen_CloseComm(port);
 }
 
@@ -85,8 +85,8 @@ TEST(HostFaultTest, HostStopsTakingThenResumes) {
 
     for (int seq = kWithdrawn; seq < kWithdrawn + 3; ++seq) {
         SCOPED_TRACE(seq);
-        const Exchanged exchanged = ExchangeForAcks(device, port, PlainTelegram(seq), 1);
-        EXPECT_EQ(exchanged.reply, std::string(1, kAckByte));
+        const Exchange exchanged = ExchangeTelegram(device, port, PlainTelegram(seq), 1, kSettleWithin);
+        EXPECT_EQ(exchanged.reply, std::string(1, kAck));
         ASSERT_EQ(exchanged.items.size(), 1u);
         EXPECT_EQ(exchanged.items[0].Ident, seq);
     }
@@ -108,10 +108,10 @@ TEST(HostFaultTest, PortOpenedOnAnEndedThreadIsServedByOthers) {
     std::thread idlePoller([&] {
         while (!done) RunHandOffs();
     });
-    std::vector<Exchanged> exchanges;
+    std::vector<Exchange> exchanges;
     std::thread poller([&] {
         for (int seq = 0; seq < 4; ++seq)
-            exchanges.push_back(ExchangeForAcks(device, port, ThreeEntryTelegram(seq), 1));
+            exchanges.push_back(ExchangeTelegram(device, port, ThreeEntryTelegram(seq), 1, kSettleWithin));
         qen_CloseComm(port);
     });
     poller.join();
@@ -123,7 +123,7 @@ TEST(HostFaultTest, PortOpenedOnAnEndedThreadIsServedByOthers) {
         SCOPED_TRACE(seq);
         ASSERT_EQ(exchanges[seq].items.size(), 3u) << "the message and both entries";
         for (const QenMsg& item : exchanges[seq].items) EXPECT_EQ(item.Ident, seq);
-        EXPECT_EQ(exchanges[seq].reply, std::string(1, kAckByte));
+        EXPECT_EQ(exchanges[seq].reply, std::string(1, kAck));
     }
 }
 
@@ -189,9 +189,9 @@ TEST(HostFaultTest, ThirtyTwoPortsServedByOneHostThread) {
             }
             port.reply += port.device->Receive(SIZE_MAX, 0ms);
             if (port.underWay && port.reply.size() >= port.acksDue && port.itemsTaken >= port.itemsDue) {
-                if (port.reply != std::string(port.acksDue, kAckByte) || port.itemsTaken != port.itemsDue) {
-                    ADD_FAILURE() << "port " << kFirstPort + i << " telegram " << port.sent << ": "
-                                  << port.itemsTaken << " items and " << port.reply.size() << " reply bytes";
+                if (port.reply != std::string(port.acksDue, kAck) || port.itemsTaken != port.itemsDue) {
+                    ADD_FAILURE() << "port " << kFirstPort + i << " telegram " << port.sent << ": " << port.itemsTaken
+                                  << " items and " << port.reply.size() << " reply bytes";
                     ++errors;
                 }
                 port.underWay = false;
@@ -289,10 +289,10 @@ TEST(HostFaultTest, OpenCloseChurnFromSeveralThreads) {
         std::string reply;
         TakeUntilQuiet(*devices[i], handle, reply, 3 * kIdleWait);
         const std::int32_t ident = IdentOf(kFirstPort + i, 999);
-        const Exchanged exchanged = ExchangeForAcks(*devices[i], handle, PlainTelegram(ident), 1);
+        const Exchange exchanged = ExchangeTelegram(*devices[i], handle, PlainTelegram(ident), 1, kSettleWithin);
         ASSERT_EQ(exchanged.items.size(), 1u);
         EXPECT_EQ(exchanged.items[0].Ident, ident);
-        EXPECT_EQ(exchanged.reply, std::string(1, kAckByte));
+        EXPECT_EQ(exchanged.reply, std::string(1, kAck));
         qen_CloseComm(handle);
     }
 }
@@ -349,7 +349,7 @@ TEST(HostFaultTest, RetrievalFromAPortBeingClosed) {
         CountFaults(1);
     }
     reply += device.ReceiveFor(3 * kHandOffWait);  // ACKs still on their way
-    EXPECT_EQ(reply, std::string(takenWhole, kAckByte));
+    EXPECT_EQ(reply, std::string(takenWhole, kAck));
 }
 
 }  // namespace

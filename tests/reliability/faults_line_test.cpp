@@ -3,6 +3,7 @@
 // thousand. The driver keeps working, or stops on request, and never hangs.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -43,16 +44,7 @@ protected:
         device_.reset();  // it takes its port link with it
         device_ = std::make_unique<DeviceDouble>(kPort);
         Open();
-        ExpectPlainMessageIntact();
-    }
-
-    void ExpectPlainMessageIntact() {
-        const Exchanged exchanged = ExchangeForAcks(*device_, port_, kPlainMessage, 1);
-        EXPECT_EQ(exchanged.reply, std::string(1, kAckByte));
-        ASSERT_EQ(exchanged.items.size(), 1u);
-        EXPECT_EQ(exchanged.items[0].Number, 7);
-        EXPECT_EQ(exchanged.items[0].Ident, 0xABCD);
-        EXPECT_EQ(TextOf(exchanged.items[0].Text), "   TXYZ");
+        ExpectPlainMessageIntact(*device_, port_);
     }
 
     // The reader goes on with its idle waits and line checks; there is
@@ -70,11 +62,11 @@ protected:
 };
 
 void RemovePortLink(std::int32_t port) {
-    std::filesystem::remove(DeviceDouble::PortFolder() + "/COM" + std::to_string(port));
+    std::filesystem::remove(std::string(std::getenv("ZENTROK_PORT_DIR")) + "/COM" + std::to_string(port));
 }
 
 TEST_F(LineFaultTest, DeviceHangsUpInMidTelegram) {
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
     device_->Send(kPlainMessage.substr(0, 10));
     device_->CloseMaster();
     CountFaults(1);
@@ -102,7 +94,7 @@ TEST_F(LineFaultTest, DeviceHangsUpWhileItsMessageIsHandedOver) {
 TEST_F(LineFaultTest, PortLinkRemovedWhileOpen) {
     RemovePortLink(kPort);
     CountFaults(1);
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
     EXPECT_EQ(qen_InitComm(kPort, 1), nullptr);
 
     ExpectPromptClose();
@@ -112,7 +104,7 @@ TEST_F(LineFaultTest, PortLinkRemovedWhileOpen) {
 
 // Unplugged: the line hangs up and the port's name goes away together.
 TEST_F(LineFaultTest, DeviceUnpluggedInMidStream) {
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
     device_->Send(kThreeEntries.substr(0, 12));
     device_->CloseMaster();
     RemovePortLink(kPort);
@@ -138,10 +130,10 @@ TEST_F(LineFaultTest, UnterminatedBurstIsPurgedAtTheNextIdleCheck) {
 
     QenMsg msg = PatternMsg();
     ASSERT_EQ(qen_GetMsg(port_, &msg), 1);
-    EXPECT_EQ(device_->Receive(1, kSettleWithin), std::string(1, kAckByte));
+    EXPECT_EQ(device_->Receive(1, kSettleWithin), std::string(1, kAck));
     ServeHostThread(25 * kIdleWait);  // the reader needs only one of them
 
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
     const std::string plain(kPlainMessage);
     EXPECT_EQ(LoggedTelegrams(dir_), (std::vector<std::string>{plain, plain})) << "the burst was never a telegram";
 }
@@ -169,17 +161,17 @@ TEST_F(LineFaultTest, FloodOfEndCharacters) {
     std::string reply;
     const std::vector<QenMsg> items = TakeUntilQuiet(*device_, port_, reply, 25 * kIdleWait);
     for (const QenMsg& item : items) EXPECT_TRUE(IsEmptyMessage(item));
-    EXPECT_EQ(reply, std::string(items.size(), kAckByte)) << "one ACK per message taken, nothing else";
+    EXPECT_EQ(reply, std::string(items.size(), kAck)) << "one ACK per message taken, nothing else";
 
     const std::vector<std::string> logged = LoggedTelegrams(dir_);
     EXPECT_EQ(logged.size(), items.size()) << "every logged telegram reached the host";
     for (const std::string& telegram : logged) {
         EXPECT_EQ(telegram, std::string(telegram.size(), kEndCharacter));
-        EXPECT_LE(telegram.size(), 249u);
+        EXPECT_LE(telegram.size(), kMaxTelegramLength);
     }
     RecordProperty("telegrams_of_end_characters", static_cast<int>(items.size()));
 
-    ExpectPlainMessageIntact();
+    ExpectPlainMessageIntact(*device_, port_);
 }
 
 }  // namespace

@@ -21,25 +21,8 @@ bool AwaitHandOff(std::chrono::milliseconds within) {
     return host_thread::QueuedSignal().Wait(static_cast<std::uint32_t>(within.count()));
 }
 
-void RunHandOffs() {
-    QenMsg ignored;
-    qen_GetMsg(nullptr, &ignored);
-}
-
 std::size_t NonAckBytes(std::string_view bytes) {
-    return static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(), [](char c) { return c != kAckByte; }));
-}
-
-Exchanged ExchangeForAcks(DeviceDouble& device, QenHandle port, std::string_view telegram, std::size_t acks,
-                          std::chrono::milliseconds within) {
-    Exchanged exchanged;
-    device.SendTelegram(telegram);
-    const auto end = Clock::now() + within;
-    do {
-        TakeAvailable(port, exchanged.items);
-        exchanged.reply += device.Receive(acks - exchanged.reply.size(), kStep);
-    } while (exchanged.reply.size() < acks && Clock::now() < end);
-    return exchanged;
+    return static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(), [](char c) { return c != kAck; }));
 }
 
 std::vector<QenMsg> TakeUntilQuiet(DeviceDouble& device, QenHandle port, std::string& reply,

@@ -13,12 +13,10 @@
 
 #include "device_double.h"
 #include "link/comm_thread.h"
+#include "link_harness.h"  // kIdleWait, kHandOffWait
 #include "zentrok.h"
 
 namespace zentrok::test {
-
-inline constexpr std::chrono::milliseconds kIdleWait{kIdleWaitMs};
-inline constexpr std::chrono::milliseconds kHandOffWait{kHandOffWaitMs};
 // Generous for what must happen, even on a loaded machine under a sanitizer.
 inline constexpr std::chrono::milliseconds kSettleWithin{5000};
 
@@ -26,21 +24,8 @@ inline constexpr std::chrono::milliseconds kSettleWithin{5000};
 // `within` passes. The hand-off itself is left to the next qen_GetMsg.
 bool AwaitHandOff(std::chrono::milliseconds within = kSettleWithin);
 
-// Runs the hand-offs waiting for the host thread and takes nothing.
-void RunHandOffs();
-
 // Number of bytes that are not ACK.
 std::size_t NonAckBytes(std::string_view bytes);
-
-struct Exchanged {
-    std::vector<QenMsg> items;  // everything the host took, in order
-    std::string reply;          // the bytes the device received
-};
-
-// Sends `telegram` and acts as host: takes every item the port delivers
-// until `acks` bytes came back or `within` passed.
-Exchanged ExchangeForAcks(DeviceDouble& device, QenHandle port, std::string_view telegram, std::size_t acks,
-                          std::chrono::milliseconds within = kSettleWithin);
 
 // Acts as host for the port, taking everything, until nothing has been
 // delivered or received for `quiet`. Returns the items taken.

@@ -1,7 +1,7 @@
 // A stand-in for the device at the other end of a serial line: a pseudo
 // terminal whose slave side the driver opens as port COM<n>. The test talks
 // through the master side: it sends telegram bytes and reads the ACK bytes
-// the driver answers with.
+// the driver answers with. POSIX builds link COM<n> into $ZENTROK_PORT_DIR.
 //
 // On POSIX builds the test owns the pseudo terminal itself. A Windows build
 // runs under Wine, where the terminal lives on the Linux side: there the
@@ -16,10 +16,9 @@
 #include <string>
 #include <string_view>
 
-namespace zentrok::test {
+#include "link/protocol.h"
 
-inline constexpr char kEndCharacter = 0x14;
-inline constexpr char kAckByte = 0x06;
+namespace zentrok::test {
 
 // The line settings as the terminal holds them.
 struct LineState {
@@ -59,9 +58,6 @@ public:
 
     // Hangs up the line: the driver's side sees the device go away.
     void CloseMaster();
-
-    // POSIX builds: the folder holding the COM<n> links of this process.
-    static const std::string& PortFolder();
 
     struct Impl;
 

@@ -40,13 +40,18 @@ struct PortFolderOwner {
     }
 };
 
+const std::string& PortFolder() {
+    static const PortFolderOwner folder;
+    return folder.path;
+}
+
 bool Has(tcflag_t flags, tcflag_t flag) { return (flags & flag) != 0; }
 
 std::uint32_t BaudOf(speed_t speed) {
     static constexpr std::pair<speed_t, std::uint32_t> kRates[] = {
-        {B50, 50},       {B75, 75},       {B110, 110},       {B134, 134},       {B150, 150},       {B200, 200},
-        {B300, 300},     {B600, 600},     {B1200, 1200},     {B1800, 1800},     {B2400, 2400},     {B4800, 4800},
-        {B9600, 9600},   {B19200, 19200}, {B38400, 38400},   {B57600, 57600},   {B115200, 115200}, {B230400, 230400},
+        {B50, 50},     {B75, 75},       {B110, 110},     {B134, 134},     {B150, 150},       {B200, 200},
+        {B300, 300},   {B600, 600},     {B1200, 1200},   {B1800, 1800},   {B2400, 2400},     {B4800, 4800},
+        {B9600, 9600}, {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
     };
     for (const auto& [code, rate] : kRates)
         if (code == speed) return rate;
@@ -60,11 +65,6 @@ struct DeviceDouble::Impl {
     int slave = -1;  // kept open so the line keeps its settings between opens
     std::string linkPath;
 };
-
-const std::string& DeviceDouble::PortFolder() {
-    static const PortFolderOwner folder;
-    return folder.path;
-}
 
 DeviceDouble::DeviceDouble(std::int32_t portNumber) : portNumber_(portNumber), impl_(std::make_unique<Impl>()) {
     int& master = impl_->master;

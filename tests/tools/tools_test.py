@@ -33,6 +33,9 @@ import time
 import unittest
 from unittest import mock
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from protocol_facts import MAX_TELEGRAM_LENGTH  # noqa: E402
+
 ARGS = None
 RUN_TIMEOUT = 20
 
@@ -374,10 +377,10 @@ class ReplayTest(unittest.TestCase):
     def test_a_telegram_longer_than_any_read_is_a_bad_line(self):
         # A line cut by the log's length limit runs on into the next one.
         workspace = Workspace(self)
-        log = workspace.file("cut.zqa", "14:05:09 X" + "y" * 249 + "\r\n14:05:10 107A      3F2C XB123\r\n")
+        log = workspace.file("cut.zqa", "14:05:09 X" + "y" * MAX_TELEGRAM_LENGTH + "\r\n14:05:10 107A      3F2C XB123\r\n")
         result = self.replay(log)
         self.assertEqual(result.returncode, 1)
-        self.assertIn("cut.zqa:1: telegram longer than 249 characters", text(result.stderr))
+        self.assertIn(f"cut.zqa:1: telegram longer than {MAX_TELEGRAM_LENGTH} characters", text(result.stderr))
         self.assertEqual(len(text(result.stdout).splitlines()), 2)
 
     def test_folders_and_files_in_name_order_with_the_years_of_their_names(self):

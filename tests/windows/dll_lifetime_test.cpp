@@ -11,8 +11,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <string>
 #include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -87,8 +87,8 @@ bool LogHeldLocked() {
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     const std::string path = std::string("Qenlog\\") + found.cFileName;
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     OVERLAPPED start{};
     const bool free = LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start);
@@ -103,7 +103,7 @@ std::chrono::milliseconds PollUntilAcknowledged(const Calls& calls, QenHandle po
     for (int i = 0; i < 1000; ++i) {
         QenMsg msg;
         calls.getMsg(port, &msg);
-        if (device.Receive(1, 5ms) == std::string(1, kAckByte)) break;
+        if (device.Receive(1, 5ms) == std::string(1, kAck)) break;
     }
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 }
@@ -129,7 +129,7 @@ TEST(DllLifetime, UnloadOnAnotherThreadLeavesNothingThatCallsIntoIt) {
             device.SendTelegram("1073xxxx00ABCD TCXYZ");
             QenMsg msg;
             for (int i = 0; i < 600 && !delivered; ++i, Sleep(5)) delivered = calls.getMsg(port, &msg) == 1;
-            delivered = delivered && device.Receive(1, 3s) == std::string(1, kAckByte);
+            delivered = delivered && device.Receive(1, 3s) == std::string(1, kAck);
             calls.closeComm(port);
         }
         served.set_value(delivered);
@@ -192,7 +192,7 @@ TEST(DllLifetime, FirstOpenOnAnEndedThreadLeavesPollingWorking) {
         ack = device.Receive(1, 5ms);
     }
     EXPECT_EQ(items, 1);
-    EXPECT_EQ(ack, std::string(1, kAckByte));
+    EXPECT_EQ(ack, std::string(1, kAck));
 
     // A thread that only polls, while the window of the thread above is gone.
     device.SendTelegram("1073xxxx00ABCD TCXYZ");
@@ -266,7 +266,7 @@ TEST(DllLifetime, FailedThreadStartGivesNullWhateverRuntimeTheHostHasLoaded) {
         calls.getMsg(handle, &msg);
         ack = device.Receive(1, 10ms);
     }
-    EXPECT_EQ(ack, std::string(1, kAckByte));
+    EXPECT_EQ(ack, std::string(1, kAck));
     calls.closeComm(handle);
     FreeLibrary(module);
     FreeLibrary(runtime);

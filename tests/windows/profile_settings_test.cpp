@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "link/line_settings.h"
+#include "link/protocol.h"
 #include "work_dir.h"
 
 namespace zentrok {
@@ -22,7 +23,7 @@ TEST(ProfileSettings, WithoutFileEverySettingTakesItsDefault) {
     EXPECT_EQ(setup.Line.Parity, 0);
     EXPECT_EQ(setup.Line.StopBits, 0);
     EXPECT_EQ(setup.Line.Flags, 0x0011u);
-    EXPECT_EQ(setup.Line.EvtChar, 0x14);
+    EXPECT_EQ(setup.Line.EvtChar, kEndCharacter);
     EXPECT_EQ(setup.InQueue, 200u);
     EXPECT_EQ(setup.OutQueue, 200u);
     EXPECT_EQ(setup.ReadIntervalTimeout, 0u);

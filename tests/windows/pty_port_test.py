@@ -29,9 +29,10 @@ import tempfile
 import termios
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from protocol_facts import ACK, END  # noqa: E402
+
 INI = "[RecNr1]\r\nBaud=9600\r\nStopBit=2\r\nFlowCtrl=2\r\n"
-END = b"\x14"
-ACK = b"\x06"
 MESSAGE_TELEGRAM = b"1073xxxx00ABCD TCXYZ"
 MESSAGE_LINE = "msg 7 3 ABCD [ C] [   TXYZ]"
 ACK_ONLY_TELEGRAM = b"0"
