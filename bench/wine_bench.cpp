@@ -50,7 +50,6 @@ struct Run {
     const char* host;
 };
 
-
 // One round of `mode` with `count` telegrams; round trips per second, or 0
 // when the host failed.
 double Round(const Run& run, const Pty& pty, const termios& initial, const char* mode, int count) {
@@ -144,7 +143,8 @@ int main(int argc, char** argv) {
         std::printf("  round %d:", r + 1);
         for (std::size_t k = 0; k < kinds.size(); ++k) {
             const Kind& kind = kinds[k];
-            rates[k].push_back(Round({wineRun, prefix, kind.host}, pty, initial, kind.mode, k == 0 ? count * 4 : count));
+            rates[k].push_back(
+                Round({wineRun, prefix, kind.host}, pty, initial, kind.mode, k == 0 ? count * 4 : count));
             ratios[k].push_back(rates[k].back() / rates[0].back());
             std::printf(" %s %.0f/s (%.3f)%s", kind.name.c_str(), rates[k].back(), ratios[k].back(),
                         k + 1 < kinds.size() ? "," : "\n");

@@ -25,8 +25,8 @@
 struct worker {
     int port;
     int section;
-    int count;    /* stop after this many items; 0: no limit */
-    DWORD until;  /* GetTickCount() at which to stop */
+    int count;   /* stop after this many items; 0: no limit */
+    DWORD until; /* GetTickCount() at which to stop */
     int opened;
     int received;
 };
@@ -70,8 +70,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int seconds = argc > 4 ? atoi(argv[4]) : 10;
-    struct worker work = {atoi(argv[1]), argc > 2 ? atoi(argv[2]) : 1, argc > 3 ? atoi(argv[3]) : 0,
-                          GetTickCount() + (DWORD)seconds * 1000, 0, 0};
+    struct worker work = {atoi(argv[1]),
+                          argc > 2 ? atoi(argv[2]) : 1,
+                          argc > 3 ? atoi(argv[3]) : 0,
+                          GetTickCount() + (DWORD)seconds * 1000,
+                          0,
+                          0};
 
     const HANDLE worker = CreateThread(NULL, 0, serve_port, &work, 0, NULL);
     if (!worker) return 1;

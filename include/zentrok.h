@@ -66,15 +66,15 @@ typedef struct QenText {
 
 /* One decoded message or queued entry: 44 bytes, little-endian. */
 typedef struct QenMsg {
-    int32_t Number;         /*  0: telegram number */
-    uint16_t Channel;       /*  4: channel 0..15 */
-    uint8_t Reserved6[2];   /*  6: never written by the driver */
-    int32_t Ident;          /*  8: identifier (32-bit pattern) */
-    QenCode Code;           /* 12: two-character code */
-    QenText Text;           /* 15: seven-character text, upper case */
-    uint8_t Reserved23;     /* 23: never written by the driver */
-    QenSystemTime Stamp;    /* 24: time stamp; wYear QEN_NO_STAMP = none */
-    uint32_t Note;          /* 40: reserved, never written by the driver */
+    int32_t Number;       /*  0: telegram number */
+    uint16_t Channel;     /*  4: channel 0..15 */
+    uint8_t Reserved6[2]; /*  6: never written by the driver */
+    int32_t Ident;        /*  8: identifier (32-bit pattern) */
+    QenCode Code;         /* 12: two-character code */
+    QenText Text;         /* 15: seven-character text, upper case */
+    uint8_t Reserved23;   /* 23: never written by the driver */
+    QenSystemTime Stamp;  /* 24: time stamp; wYear QEN_NO_STAMP = none */
+    uint32_t Note;        /* 40: reserved, never written by the driver */
 } QenMsg;
 
 #ifdef __cplusplus
@@ -121,8 +121,8 @@ ZENTROK_API int32_t ZENTROK_CALL qen_GetMsg(QenHandle Handle, QenMsg* Dest);
 
 /* Decodes one system-status line (length byte first) into the host's status
  * mask and 14-byte status table; sets *SysValue to 2. Returns 0. */
-ZENTROK_API int32_t ZENTROK_CALL qen_GetSysMsg(const uint8_t* SysLine, int32_t* StateMask,
-                                               uint8_t* StateTable, int32_t* SysValue);
+ZENTROK_API int32_t ZENTROK_CALL qen_GetSysMsg(const uint8_t* SysLine, int32_t* StateMask, uint8_t* StateTable,
+                                               int32_t* SysValue);
 
 #ifdef __cplusplus
 }

@@ -13,10 +13,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 FUZZ_SECONDS=${ZENTROK_FUZZ_SECONDS:-60}
-# Which C and C++ files the format check reads: "changed" (those changed
-# since the branch left main; on main, those the latest merge landed) or
-# "all" (every tracked one, once the whole tree is formatted).
-FORMAT_CHECK=${ZENTROK_FORMAT_CHECK:-changed}
+# Which C and C++ files the format check reads: "all" (every tracked one;
+# the whole tree is formatted) or "changed" (those changed since the branch
+# left main; on main, those the latest merge landed).
+FORMAT_CHECK=${ZENTROK_FORMAT_CHECK:-all}
 declare -a summary=()
 status=0
 

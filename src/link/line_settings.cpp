@@ -54,14 +54,9 @@ platform::PortSetup BuildPortSetup(Read read) {
     line.Flags = platform::flags::kBinary | platform::flags::kDtrControlEnable;
     line.EvtChar = kEndCharacter;
     switch (read("FlowCtrl", 0)) {
-        case 1:
-            line.Flags |= platform::flags::kOutX | platform::flags::kInX;
-            break;
-        case 2:
-            line.Flags |= platform::flags::kOutxCtsFlow | platform::flags::kRtsControlHandshake;
-            break;
-        default:
-            break;
+        case 1: line.Flags |= platform::flags::kOutX | platform::flags::kInX; break;
+        case 2: line.Flags |= platform::flags::kOutxCtsFlow | platform::flags::kRtsControlHandshake; break;
+        default: break;
     }
     // No read time-out at all: a read then completes once its bytes have
     // arrived, so the reader can sleep in a read where the system offers no

@@ -29,12 +29,12 @@ struct SettingReport {
     std::string_view Key;    // "Baud", "DataBit", "Parity", "StopBit", "FlowCtrl"
     std::int32_t Value = 0;  // what the setup was built from
     SettingOrigin Origin = SettingOrigin::File;
-    std::string Text;        // the value as written, for NotANumber
+    std::string Text;  // the value as written, for NotANumber
 };
 
 struct PortSetupReport {
-    platform::PortSetup Setup;  // what ReadPortSetup gives for the same file
-    std::string Section;        // "RecNr<n>"
+    platform::PortSetup Setup;        // what ReadPortSetup gives for the same file
+    std::string Section;              // "RecNr<n>"
     std::vector<SettingReport> Keys;  // in the order above
 };
 

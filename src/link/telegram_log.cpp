@@ -23,8 +23,8 @@ std::string TwoDigits(unsigned value) {
 std::string TelegramLogName(const QenSystemTime& date) {
     const unsigned period = (date.wDay + 10u) / 10u;  // days 1-9, 10-19, 20-29, 30-31
     char name[40];
-    std::snprintf(name, sizeof name, date.wMonth < 10 ? "%u0%u_%u.zqa" : "%u%u_%u.zqa",
-                  unsigned{date.wYear}, unsigned{date.wMonth}, period);
+    std::snprintf(name, sizeof name, date.wMonth < 10 ? "%u0%u_%u.zqa" : "%u%u_%u.zqa", unsigned{date.wYear},
+                  unsigned{date.wMonth}, period);
     return platform::CurrentDirPath({"Qenlog", name});
 }
 

@@ -20,7 +20,6 @@ std::string FormatTimeText(const platform::TimeFormat& format, const QenSystemTi
 // Appends "<time> <telegram>\r\n" unless the telegram contains "@". A missing
 // folder or a file that cannot be opened or written means no line: false,
 // with `whyNot`, when given, saying why. Nothing else is reported.
-bool AppendTelegramLog(std::string_view telegram, LocalClock clock = platform::LocalNow,
-                       std::string* whyNot = nullptr);
+bool AppendTelegramLog(std::string_view telegram, LocalClock clock = platform::LocalNow, std::string* whyNot = nullptr);
 
 }  // namespace zentrok

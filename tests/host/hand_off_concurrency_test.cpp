@@ -88,8 +88,7 @@ struct HostSide {
         Check(seq == announced, where + "item of telegram " + std::to_string(seq));
         if (seq != announced) return;
         const int index = (item.Code.Chars[0] - '0') * 10 + (item.Code.Chars[1] - '0');
-        Check(index == taken[seq], where + "item " + std::to_string(index) + " in place " +
-                                       std::to_string(taken[seq]));
+        Check(index == taken[seq], where + "item " + std::to_string(index) + " in place " + std::to_string(taken[seq]));
         Check(std::string(item.Text.Chars, 7) == SeqText(seq), where + "text of another telegram");
         Check(item.Channel == seq % 16, where + "channel of another telegram");
         if (index == 0) Check(item.Number == seq, where + "number of another telegram");

@@ -2,7 +2,6 @@
 // are looked up in an empty directory of the test's own, so no real device
 // is touched.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 #include <unistd.h>
 

@@ -96,8 +96,7 @@ TEST(SystemLines, NearMissesChangeNothing) {
         "   A 3",    // one digit
         "   A 05",   // no such code
         "   X 03",   // no such letter
-        "A 03",
-        "",
+        "A 03",     "",
     };
     for (std::string_view line : kNearMisses) {
         SCOPED_TRACE(line);
@@ -149,7 +148,7 @@ TEST(SystemLines, EntryLinesMarkOneTableEntry) {
         {"   R E ", 0, 0},
         {"   R E", 0, 0},
         {"   A F", 0, 0},
-        {"  R E1", 0, 0},   // the prefix must start the line
+        {"  R E1", 0, 0},  // the prefix must start the line
         {"x   R E1", 0, 0},
         {"   r e1", 0, 0},
         {"   R F1", 0, 0},

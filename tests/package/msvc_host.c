@@ -9,8 +9,8 @@
 
 typedef void* Handle;
 __declspec(dllimport) Handle __stdcall GetStdHandle(unsigned long which);
-__declspec(dllimport) int __stdcall WriteFile(Handle file, const void* data, unsigned long size,
-                                              unsigned long* written, void* overlapped);
+__declspec(dllimport) int __stdcall WriteFile(Handle file, const void* data, unsigned long size, unsigned long* written,
+                                              void* overlapped);
 __declspec(dllimport) void __stdcall ExitProcess(unsigned int status);
 
 static void put(const char* text) {

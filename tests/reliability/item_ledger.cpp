@@ -53,8 +53,8 @@ ItemLedger::Verdict ItemLedger::Deliver(const QenMsg& delivered, std::int64_t se
     const std::vector<Place>& places = found->second;
     const auto isDelivered = [this](const Place& p) { return delivered_[p.Seq][p.Index]; };
 
-    const auto due = std::find_if(places.begin(), places.end(),
-                                  [&](const Place& p) { return p.Seq == seq && p.Index == index; });
+    const auto due =
+        std::find_if(places.begin(), places.end(), [&](const Place& p) { return p.Seq == seq && p.Index == index; });
     if (due != places.end() && !isDelivered(*due)) {
         delivered_[seq][index] = true;
         return FieldsMatch(delivered, items_[seq][index]) ? Verdict::InPlace : Verdict::WrongFields;

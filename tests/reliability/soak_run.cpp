@@ -59,8 +59,7 @@ Soak::Soak(DeviceDouble& device, QenHandle port, std::uint64_t seed)
     : device_(device), port_(port), script_(seed), random_(seed + 1) {}
 
 void Soak::Run(std::int64_t telegrams) {
-    for (std::int64_t i = 0; i < telegrams && !stuck_ && problems_.size() < kMaxProblems; ++i)
-        Exchange(script_.Next());
+    for (std::int64_t i = 0; i < telegrams && !stuck_ && problems_.size() < kMaxProblems; ++i) Exchange(script_.Next());
     // A withdrawn last telegram must stay unacknowledged too.
     const std::string leftover = device_.ReceiveFor(3 * kHandOffWait);
     figures_.AcksReceived += static_cast<std::int64_t>(leftover.size());
@@ -179,8 +178,7 @@ void Soak::CountAcks(const std::string& reply, const SoakTelegram& telegram) {
     if (NonAckBytes(reply) != 0) Problem(telegram, "the driver sent something other than ACK");
     if (reply.size() < telegram.Acks) {
         figures_.Lost += static_cast<std::int64_t>(telegram.Acks - reply.size());
-        Problem(telegram, "got " + std::to_string(reply.size()) + " of its " + std::to_string(telegram.Acks) +
-                              " ACKs");
+        Problem(telegram, "got " + std::to_string(reply.size()) + " of its " + std::to_string(telegram.Acks) + " ACKs");
     }
 }
 
@@ -193,8 +191,8 @@ void Soak::Pause(double shortChance, std::chrono::microseconds shortMax, double 
     else if (roll < longChance + shortChance)
         most = shortMax.count();
     if (most > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(
-            std::uniform_int_distribution<std::chrono::microseconds::rep>(0, most)(random_)));
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution<std::chrono::microseconds::rep>(0, most)(random_)));
 }
 
 void Soak::Problem(const SoakTelegram& telegram, const std::string& what) {
@@ -218,8 +216,8 @@ void Soak::CheckLog(const WorkDir& dir) {
     for (std::size_t i = 0; i < common; ++i) {
         if (lines[i] == logged_[i]) continue;
         if (++figures_.LogMismatches <= 5)
-            problems_.push_back("log line " + std::to_string(i) + " is \"" + lines[i] + "\", expected \"" +
-                                logged_[i] + "\"");
+            problems_.push_back("log line " + std::to_string(i) + " is \"" + lines[i] + "\", expected \"" + logged_[i] +
+                                "\"");
     }
     if (lines.size() != logged_.size()) {
         figures_.LogMismatches += static_cast<std::int64_t>(std::max(lines.size(), logged_.size()) - common);

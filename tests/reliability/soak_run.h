@@ -25,17 +25,17 @@ struct SoakFigures {
     std::int64_t ItemsToTake = 0;       // items the host reached for
     std::int64_t ItemsDelivered = 0;    // items qen_GetMsg returned, stray ones included
     std::int64_t AcksExpected = 0;
-    std::int64_t AcksReceived = 0;      // every ACK byte the device received
-    std::int64_t Lost = 0;              // items or ACKs that were due and never came
-    std::int64_t Duplicated = 0;        // items delivered twice
+    std::int64_t AcksReceived = 0;  // every ACK byte the device received
+    std::int64_t Lost = 0;          // items or ACKs that were due and never came
+    std::int64_t Duplicated = 0;    // items delivered twice
     std::int64_t OutOfOrder = 0;
-    std::int64_t Foreign = 0;           // items with another telegram's fields, or none's
+    std::int64_t Foreign = 0;  // items with another telegram's fields, or none's
     std::int64_t WrongFields = 0;
-    std::int64_t UnexpectedAcks = 0;    // ACKs before everything was taken, or for nothing
-    std::int64_t Untaken = 0;           // message telegrams the host never took
+    std::int64_t UnexpectedAcks = 0;  // ACKs before everything was taken, or for nothing
+    std::int64_t Untaken = 0;         // message telegrams the host never took
     std::int64_t TakenInPart = 0;
-    std::int64_t Withdrawn = 0;         // telegrams left to the hand-off wait
-    std::int64_t HostLate = 0;          // the host itself took longer than the hand-off wait
+    std::int64_t Withdrawn = 0;  // telegrams left to the hand-off wait
+    std::int64_t HostLate = 0;   // the host itself took longer than the hand-off wait
     std::int64_t Logged = 0;
     std::int64_t LogMismatches = 0;
 

@@ -161,8 +161,7 @@ SoakTelegram SoakScript::Fixed3(const std::string& kind, bool rVariant, bool sta
     item.Ident = IdentOf(t.Seq);
     // Positions 15-16 are never "ri", and start with "r" only in the r variant.
     const std::string at15 = rVariant ? std::string("r") + "abcdefghjk"[Between(0, 9)]
-                                      : std::string(1, "abcdefghjkmnopqstuvwxyzXY"[Between(0, 24)]) +
-                                            Letters(t.Seq, 1);
+                                      : std::string(1, "abcdefghjkmnopqstuvwxyzXY"[Between(0, 24)]) + Letters(t.Seq, 1);
     const std::string at17 = Letters(t.Seq / 3, 2);
     const std::string at19 = Letters(t.Seq / 5, 2);
     t.Text = "3" + number + ChannelDigit(channel) + "...." + Hex(item.Ident, 6) + at15 + at17 + at19;

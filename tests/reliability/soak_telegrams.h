@@ -32,10 +32,10 @@ struct ExpectedItem {
 
 struct SoakTelegram {
     std::int64_t Seq = 0;
-    std::string Kind;  // what it tests, for the figures
-    std::string Text;  // without the end character
+    std::string Kind;                 // what it tests, for the figures
+    std::string Text;                 // without the end character
     std::vector<ExpectedItem> Items;  // the message first; empty: nothing for the host
-    std::size_t Acks = 1;  // ACK bytes once every item is taken: 2 for type "0"
+    std::size_t Acks = 1;             // ACK bytes once every item is taken: 2 for type "0"
 };
 
 class SoakScript {

@@ -56,10 +56,8 @@ TEST(ItemFormatTest, QueuedEntryIsTheOneThatLeavesNumberAndStampAlone) {
 }
 
 TEST(ItemFormatTest, RowsOfAMessageAndItsQueuedEntry) {
-    EXPECT_EQ(TextRow(1, Message()),
-              "    1       7   1  00002A4F  \"12\"  \" HALL A\"  2024-02-28 14:05:09  no");
-    EXPECT_EQ(TextRow(2, QueuedEntry()),
-              "    2       -   1  00002A4F  \"03\"  \"   GATE\"  -                    yes");
+    EXPECT_EQ(TextRow(1, Message()), "    1       7   1  00002A4F  \"12\"  \" HALL A\"  2024-02-28 14:05:09  no");
+    EXPECT_EQ(TextRow(2, QueuedEntry()), "    2       -   1  00002A4F  \"03\"  \"   GATE\"  -                    yes");
     EXPECT_EQ(JsonRow(1, Message()),
               R"({"item":1,"number":7,"channel":1,"ident":"00002A4F","code":"12","text":" HALL A",)"
               R"("stamp":"2024-02-28 14:05:09","queued":false})");
@@ -82,8 +80,7 @@ TEST(ItemFormatTest, EmptyMessageAndFullIdent) {
     SetCode(msg, "");
     SetText(msg, "");
     const std::string json = JsonRow(3, msg);
-    EXPECT_EQ(json.find(R"({"item":3,"number":-9,"channel":1,"ident":"FFFFFFFF","code":"","text":"",)"), 0u)
-        << json;
+    EXPECT_EQ(json.find(R"({"item":3,"number":-9,"channel":1,"ident":"FFFFFFFF","code":"","text":"",)"), 0u) << json;
 }
 
 TEST(ItemFormatTest, BytesOutsidePrintableAsciiAreEscaped) {

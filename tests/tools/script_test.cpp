@@ -43,10 +43,8 @@ TEST(ScriptTest, TheFirstMalformedLineIsReportedWithItsNumber) {
         const char* problem;
     };
     const Case cases[] = {
-        {R"(12\q4)", "unknown escape \\q"},
-        {R"(12\x4)", "two hexadecimal digits"},
-        {R"(12\x4G)", "two hexadecimal digits"},
-        {R"(12\)", "end of the line"},
+        {R"(12\q4)", "unknown escape \\q"},      {R"(12\x4)", "two hexadecimal digits"},
+        {R"(12\x4G)", "two hexadecimal digits"}, {R"(12\)", "end of the line"},
         {R"(\E)", "unknown escape \\E"},
     };
     for (const Case& c : cases) {

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     if (argc != 3) return 2;
     const std::string tag = argv[1];
     if (tag == "--lock") return HoldLocked(static_cast<DWORD>(std::atoi(argv[2])));
-    for (int n = 0, count = std::atoi(argv[2]); n < count; ++n) zentrok::AppendTelegramLog(tag + "-" + std::to_string(n));
+    for (int n = 0, count = std::atoi(argv[2]); n < count; ++n)
+        zentrok::AppendTelegramLog(tag + "-" + std::to_string(n));
     return 0;
 }

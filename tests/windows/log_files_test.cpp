@@ -40,8 +40,8 @@ protected:
     std::string LogPath() const { return LogFile().string(); }
     void Append(const std::string& telegram) { AppendTelegramLog(telegram, MarchFifth); }
     void Prefill(const std::string& content) const {
-        const HANDLE file = CreateFileA(LogPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file =
+            CreateFileA(LogPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
@@ -51,9 +51,7 @@ protected:
     WorkDir dir_;
 };
 
-TEST_F(LogFiles, NameIsRelativeWithBackslashes) {
-    EXPECT_EQ(TelegramLogName(MarchFifth()), ".\\Qenlog\\202103_1.zqa");
-}
+TEST_F(LogFiles, NameIsRelativeWithBackslashes) { EXPECT_EQ(TelegramLogName(MarchFifth()), ".\\Qenlog\\202103_1.zqa"); }
 
 TEST_F(LogFiles, MissingFileIsCreatedWithTheLineFirst) {
     Append("1073xxxx00ABCD TCXYZ");
@@ -120,9 +118,9 @@ TEST_F(LogFiles, AppendSaysWhetherTheLineWasWritten) {
 
 TEST_F(LogFiles, FileHeldOpenWithReadAndWriteSharingIsAppendedTo) {
     Prefill("kept\r\n");
-    const HANDLE reader = CreateFileA(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE reader =
+        CreateFileA(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     Append("logged");
     CloseHandle(reader);

@@ -26,8 +26,8 @@ double ReadSeconds(const std::string& option, const std::string& text, double hi
     }
     const bool inRange = (zeroAllowed ? value >= 0 : value > 0) && value <= high;
     if (used == 0 || used != text.size() || !inRange)
-        throw UsageError(option + " needs a " + (zeroAllowed ? "" : "positive ") + "number of seconds, not \"" +
-                         text + "\"");
+        throw UsageError(option + " needs a " + (zeroAllowed ? "" : "positive ") + "number of seconds, not \"" + text +
+                         "\"");
     return value;
 }
 

@@ -78,7 +78,8 @@ Options ParseOptions(int argc, char** argv) {
             options.Live.Json = true;
         } else if (option == "--replay") {
             options.ReplayPaths.push_back(value());
-            while (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0) options.ReplayPaths.push_back(argv[++i]);
+            while (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0)
+                options.ReplayPaths.push_back(argv[++i]);
         } else if (option == "--list") {
             options.List = true;
         } else {

@@ -10,10 +10,10 @@ namespace zentrok::monitor {
 
 // A port that a host could open.
 struct PortEntry {
-    int Number = 0;       // its COM number; 0 when no number reaches it as things stand
-    std::string Device;   // what the driver opens for that number, or the device itself
-    std::string Behind;   // the device behind it (a link's target, other names); "" when none is known
-    std::string State;    // "free", "in use" or "access denied"
+    int Number = 0;      // its COM number; 0 when no number reaches it as things stand
+    std::string Device;  // what the driver opens for that number, or the device itself
+    std::string Behind;  // the device behind it (a link's target, other names); "" when none is known
+    std::string State;   // "free", "in use" or "access denied"
 };
 
 // The ports that can be opened, by COM number, then the devices no number

@@ -31,8 +31,8 @@ void AddRegistryPorts(std::map<int, std::string>& ports) {
     for (DWORD index = 0;; ++index) {
         char device[256], name[64];
         DWORD deviceSize = sizeof device, nameSize = sizeof name, type = 0;
-        const LONG result = RegEnumValueA(key, index, device, &deviceSize, nullptr, &type,
-                                          reinterpret_cast<BYTE*>(name), &nameSize);
+        const LONG result =
+            RegEnumValueA(key, index, device, &deviceSize, nullptr, &type, reinterpret_cast<BYTE*>(name), &nameSize);
         if (result == ERROR_NO_MORE_ITEMS) break;
         if (result != ERROR_SUCCESS || type != REG_SZ) continue;
         if (const int number = NumberOf(std::string(name, strnlen(name, nameSize)))) ports[number] = device;
@@ -80,9 +80,12 @@ std::vector<PortEntry> ListPorts() {
         PortEntry entry{number, platform::SerialPort::DeviceName(number), behind, "free"};
         platform::OpenError why;
         if (!platform::SerialPort::Open(number, &why)) {
-            if (why.Reason == platform::OpenFailure::InUse) entry.State = "in use";
-            else if (why.Reason == platform::OpenFailure::AccessDenied) entry.State = "in use or access denied";
-            else continue;
+            if (why.Reason == platform::OpenFailure::InUse)
+                entry.State = "in use";
+            else if (why.Reason == platform::OpenFailure::AccessDenied)
+                entry.State = "in use or access denied";
+            else
+                continue;
         }
         ports.push_back(entry);
     }

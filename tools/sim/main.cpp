@@ -23,7 +23,8 @@ using zentrok::tools::ReadInteger;
 using zentrok::tools::ReadSeconds;
 using zentrok::tools::UsageError;
 
-constexpr const char* kUsage = R"(usage: zentrok-sim (--pty DIR --port N | --wine-prefix DIR --port N | --device PATH [--baud N])
+constexpr const char* kUsage =
+    R"(usage: zentrok-sim (--pty DIR --port N | --wine-prefix DIR --port N | --device PATH [--baud N])
                   (--script FILE | --samples)
                   [--ack-timeout MS | --interval MS] [--byte-delay MS] [--wait-host S]
        zentrok-sim --version

@@ -112,8 +112,8 @@ void PrintReport(const Report& report, std::ostream& out) {
         out << "round trip:            no telegram was acknowledged\n";
     } else {
         const auto [low, high] = std::minmax_element(report.RoundTripsMs.begin(), report.RoundTripsMs.end());
-        out << "round trip (ms):       min " << *low << ", median " << Median(report.RoundTripsMs) << ", max "
-            << *high << " over " << report.RoundTripsMs.size() << " telegrams\n";
+        out << "round trip (ms):       min " << *low << ", median " << Median(report.RoundTripsMs) << ", max " << *high
+            << " over " << report.RoundTripsMs.size() << " telegrams\n";
     }
     if (report.Interrupted) out << "interrupted before the end of the script\n";
     out << std::flush;

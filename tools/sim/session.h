@@ -19,13 +19,13 @@ struct Pacing {
 
 struct Report {
     int Sent = 0;
-    int Acks = 0;           // every ACK byte received, late ones included
+    int Acks = 0;  // every ACK byte received, late ones included
     int ExpectedAcks = 0;
-    int Unanswered = 0;     // telegrams that did not get all their ACKs in time
-    int OtherBytes = 0;     // anything but ACK; the driver sends nothing else
+    int Unanswered = 0;                // telegrams that did not get all their ACKs in time
+    int OtherBytes = 0;                // anything but ACK; the driver sends nothing else
     std::vector<double> RoundTripsMs;  // first byte sent to last expected ACK
     bool Interrupted = false;
-    bool Refused = false;   // the line refused a telegram, so the rest was not sent
+    bool Refused = false;  // the line refused a telegram, so the rest was not sent
 };
 
 // Sends every telegram with the end character appended; one line per

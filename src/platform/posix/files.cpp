@@ -122,7 +122,8 @@ bool AppendToFile(const std::string& path, const void* data, std::size_t size, s
     const bool written = WriteAll(fd, static_cast<const char*>(data), size);
     const int error = errno;
     close(fd);
-    if (!written && whyNot) *whyNot = "cannot write to " + path + ": " + (error ? std::strerror(error) : "nothing written");
+    if (!written && whyNot)
+        *whyNot = "cannot write to " + path + ": " + (error ? std::strerror(error) : "nothing written");
     return written;
 }
 

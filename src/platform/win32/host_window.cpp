@@ -86,8 +86,8 @@ void AttachHostThread(HostThreadWork runQueued) {
     const HWND window =
         CreateWindowExA(0, "STATIC", kWindowName, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     if (!window) return;
-    gSystemProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HostWindowProc)));
+    gSystemProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HostWindowProc)));
     gNotified = false;
     gHostWindow = window;
 }

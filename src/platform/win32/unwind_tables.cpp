@@ -8,9 +8,9 @@
 // tables of its own code, and registers them with it only when it does not.
 #include <windows.h>
 
-#include <cstdint>
-
 #include "platform/win32/unwind_tables.h"
+
+#include <cstdint>
 
 extern "C" {
 // The unwinder's registry (libgcc); `object` is its own bookkeeping.
@@ -56,8 +56,7 @@ const char* SectionStart(const void* address) {
 void RegisterUnwindTables() {
     dwarf_eh_bases bases{};
     if (_Unwind_Find_FDE(reinterpret_cast<void*>(&RegisterUnwindTables), &bases)) return;
-    if (const char* tables = SectionStart(zentrok_unwind_tables_marker))
-        __register_frame_info(tables, gRegistration);
+    if (const char* tables = SectionStart(zentrok_unwind_tables_marker)) __register_frame_info(tables, gRegistration);
 }
 
 }  // namespace zentrok::platform
