@@ -1,10 +1,10 @@
 // Calls that a reader thread has run on a host thread, as the hand-off of
 // each message requires. Every thread that calls qen_GetMsg or
 // qen_CloseComm runs the queued calls there, on every platform, so a host
-// may poll from any thread. The thread of the first qen_InitComm (or, once
-// that thread has ended, of the next one) is also notified: on Windows its
-// hidden window runs the queued calls for a GUI host that only retrieves
-// window messages.
+// may poll from any thread. The thread of the first qen_InitComm that opens
+// a port (or, once that thread has ended, of the next one) is also
+// notified: on Windows its hidden window runs the queued calls for a GUI
+// host that only retrieves window messages.
 //
 // A call that the host answers at once costs no system call: the queue and
 // the call's completion live in memory, and only a reader that has to wait

@@ -1,5 +1,6 @@
 #include "link/telegram_log.h"
 
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 
@@ -7,8 +8,8 @@ namespace zentrok {
 namespace {
 
 // Appends of all ports go through one lock, so lines never interleave.
-std::mutex& LogLock() {
-    static std::mutex* lock = new std::mutex;
+std::timed_mutex& LogLock() {
+    static std::timed_mutex* lock = new std::timed_mutex;
     return *lock;
 }
 
@@ -45,12 +46,21 @@ bool AppendTelegramLog(std::string_view telegram, LocalClock clock, std::string*
     const std::string name = TelegramLogName(clock());
     if (telegram.find('@') != std::string_view::npos) return true;
 
-    std::lock_guard<std::mutex> guard(LogLock());
     std::string line = FormatTimeText(platform::RegionalTimeFormat(), clock());
     line += ' ';
     line += telegram;
     line += "\r\n";
-    return platform::AppendToFile(name, line.data(), line.size(), whyNot);
+    // One budget for the wait behind the other ports and for the file: a log
+    // that another process holds delays this telegram's ACK by at most
+    // kLogWaitMs, however many ports wait for it too. A port that gets no
+    // turn in time appends without it; the file's own lock still keeps the
+    // lines apart.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kLogWaitMs);
+    std::unique_lock<std::timed_mutex> turn(LogLock(), deadline);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return platform::AppendToFile(name, line.data(), line.size(), left > 0 ? static_cast<std::uint32_t>(left) : 0,
+                                  whyNot);
 }
 
 }  // namespace zentrok

@@ -11,6 +11,10 @@ namespace zentrok {
 
 using LocalClock = QenSystemTime (*)();
 
+// The longest a telegram waits for its log line, in milliseconds, when
+// another process holds the log file or its lock.
+inline constexpr std::uint32_t kLogWaitMs = 250;
+
 // The log file for `date`, relative to the current directory.
 std::string TelegramLogName(const QenSystemTime& date);
 

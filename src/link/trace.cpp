@@ -77,7 +77,7 @@ void Trace::Write(const std::string& text) const {
     if (!On()) return;
     const std::string line = TimeText(platform::LocalNow()) + " COM" + std::to_string(port_) + " " + text + "\r\n";
     std::lock_guard<std::mutex> guard(TraceLock());
-    platform::AppendToFile(path_, line.data(), line.size());
+    platform::AppendToFile(path_, line.data(), line.size(), 0);  // a held trace file loses the line, never waits
 }
 
 void Trace::Opened(const std::string& device, std::int32_t recNumber, const platform::LineSettings& asked,

@@ -173,9 +173,11 @@ ProfileLookup LookUpProfileString(const std::string& path, std::string_view sect
 // meanwhile. Returns false when the file could not be opened or created or
 // not all of `data` was written; `whyNot`, when given, then says which step
 // failed and the system's reason. A file that another process holds without
-// write sharing, or locks, is waited for at most a quarter of a second. The
-// file is closed again before returning.
-bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::string* whyNot = nullptr);
+// write sharing, or locks, is waited for at most `waitMs` (0: one attempt);
+// then the line is lost, or written without the lock. The file is closed
+// again before returning.
+bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::uint32_t waitMs,
+                  std::string* whyNot = nullptr);
 
 // ---- Environment -----------------------------------------------------------
 

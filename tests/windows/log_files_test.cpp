@@ -107,13 +107,30 @@ TEST_F(LogFiles, FileHeldBrieflyWithoutWriteSharingGetsTheLineAfterwards) {
 // good without sharing costs it a bounded wait and is left as it was.
 TEST_F(LogFiles, AppendSaysWhetherTheLineWasWritten) {
     const std::string line = LineFor("counted");
-    EXPECT_TRUE(platform::AppendToFile(LogPath(), line.data(), line.size()));
+    EXPECT_TRUE(platform::AppendToFile(LogPath(), line.data(), line.size(), kLogWaitMs));
     const HANDLE holder =
         CreateFileA(LogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(platform::AppendToFile(LogPath(), line.data(), line.size()));
+    EXPECT_FALSE(platform::AppendToFile(LogPath(), line.data(), line.size(), kLogWaitMs));
     CloseHandle(holder);
     EXPECT_EQ(ReadFileBytes(LogFile()), line);
+}
+
+// Ports that log at once while another process holds the file share one
+// wait: none of their telegrams waits much beyond kLogWaitMs for its line.
+TEST_F(LogFiles, PortsLoggingIntoAHeldFileShareOneBoundedWait) {
+    Prefill("kept\r\n");
+    const HANDLE holder =
+        CreateFileA(LogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const DWORD start = GetTickCount();
+    std::thread ports[4];
+    for (std::thread& port : ports) port = std::thread([this] { Append("lost"); });
+    for (std::thread& port : ports) port.join();
+    const DWORD elapsed = GetTickCount() - start;
+    CloseHandle(holder);
+    EXPECT_LT(elapsed, 2 * kLogWaitMs) << "one port's wait was added to another's";
+    EXPECT_EQ(ReadFileBytes(LogFile()), "kept\r\n");
 }
 
 TEST_F(LogFiles, FileHeldOpenWithReadAndWriteSharingIsAppendedTo) {

@@ -112,7 +112,10 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
     return LookUpProfileString(path, section, key).Value;
 }
 
-bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::string* whyNot) {
+// Appends with O_APPEND land whole at the end without a lock, so nothing is
+// waited for here.
+bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::uint32_t /*waitMs*/,
+                  std::string* whyNot) {
     errno = 0;
     const int fd = OpenForAppend(path);
     if (fd < 0) {

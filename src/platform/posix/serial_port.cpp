@@ -113,6 +113,7 @@ struct SerialPort::Impl {
     // The driver's error counters at the last TakeLineErrors.
     serial_icounter_struct counts{};
     bool countsKnown = false;
+    bool noCounters = false;  // the device keeps none: not asked again
 
     ~Impl() {
         ioctl(fd, TIOCNXCL);  // the flag outlives the descriptor: let the next opener in
@@ -233,7 +234,13 @@ void SerialPort::WriteByte(char byte) {
 LineErrors SerialPort::TakeLineErrors() {
     Impl& port = *impl_;
     serial_icounter_struct now{};
-    if (ioctl(port.fd, TIOCGICOUNT, &now) != 0) return {};
+    if (port.noCounters) return {};
+    if (ioctl(port.fd, TIOCGICOUNT, &now) != 0) {
+        // A device without counters (a pseudo terminal) says so for good; a
+        // passing failure is asked again next time.
+        port.noCounters = errno == ENOTTY || errno == EINVAL;
+        return {};
+    }
     const serial_icounter_struct last = port.counts;
     const bool known = port.countsKnown;
     port.counts = now;

@@ -13,7 +13,6 @@ constexpr DWORD kProfileBufferSize = 2048;
 // An append waits at most this long for a file that a viewer holds open
 // without write sharing and for the lock of another appender; the reader
 // appends before it acknowledges, so this bounds what a log costs the line.
-constexpr DWORD kAppendWaitMs = 250;
 constexpr DWORD kAppendRetryMs = 10;
 
 // Opens the file for appending only: with FILE_APPEND_DATA and without
@@ -65,13 +64,14 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
 }
 
 // A file held without write sharing is tried again, and the lock waited
-// for, until kAppendWaitMs have passed; then the line is lost (sharing) or
+// for, until `waitMs` have passed; then the line is lost (sharing) or
 // written without the lock (locking), which at worst interleaves it with
 // another process's line under Wine.
-bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::string* whyNot) {
+bool AppendToFile(const std::string& path, const void* data, std::size_t size, std::uint32_t waitMs,
+                  std::string* whyNot) {
     const DWORD start = GetTickCount();
-    const auto mayRetry = [start] {
-        if (GetTickCount() - start >= kAppendWaitMs) return false;
+    const auto mayRetry = [start, waitMs] {
+        if (GetTickCount() - start >= waitMs) return false;
         Sleep(kAppendRetryMs);
         return true;
     };

@@ -92,9 +92,12 @@ void AttachHostThread(HostThreadWork runQueued) {
     gHostWindow = window;
 }
 
+// Still the window this library made: once its thread has ended, the handle
+// may be reused by one of the host's own windows, which must get nothing.
 bool HostThreadReachable() {
     const HWND window = gHostWindow;
-    return window && IsWindow(window);
+    return window && IsWindow(window) &&
+           GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&HostWindowProc);
 }
 
 // Sent without waiting for it to be handled: the reader waits on its call's
@@ -104,7 +107,7 @@ bool HostThreadReachable() {
 // run the calls.
 void NotifyHostThread() {
     const HWND window = gHostWindow;
-    if (!window || gNotified.exchange(true)) return;
+    if (!HostThreadReachable() || gNotified.exchange(true)) return;
     if (!SendNotifyMessageA(window, kRunQueuedMessage, 0, 0)) gNotified = false;
 }
 

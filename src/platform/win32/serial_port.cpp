@@ -8,7 +8,8 @@
 // "return at once with what has arrived" time-outs (MAXDWORD, 0, 0), set
 // only while no read is outstanding and put back before the next one-byte
 // read. That costs two SetCommTimeouts per telegram, which every driver
-// handles at once, but no ClearCommError and no read that goes pending:
+// handles at once, but the fetch needs no ClearCommError (the reader makes
+// one per telegram, for the line errors) and no read that goes pending:
 // under Wine a read of bytes already queued goes pending anyway with
 // all-zero time-outs, while an immediate read returns them in one request.
 // No serial event is waited for: Wine does not emulate the end-character
@@ -388,6 +389,8 @@ void SerialPort::DiscardInput() {
     Impl& port = *impl_;
     port.CollectWake();
     port.wakeByteHeld = false;
+    // PURGE_RXCLEAR ends no read: a fetch still outstanding may be waiting
+    // for bytes that arrive after the discard, so what it brings is kept.
     PurgeComm(port.handle, PURGE_RXCLEAR);
 }
 
