@@ -3,14 +3,27 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 namespace zentrok {
 namespace {
 
 // Appends of all ports go through one lock, so lines never interleave.
-std::timed_mutex& LogLock() {
-    static std::timed_mutex* lock = new std::timed_mutex;
+std::mutex& LogLock() {
+    static std::mutex* lock = new std::mutex;
     return *lock;
+}
+
+// Takes the log lock unless `deadline` passes first. Looked at every
+// millisecond rather than waited for with a time-out, which thread
+// sanitizers do not follow; uncontended, it is one try.
+std::unique_lock<std::mutex> TurnBefore(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> turn(LogLock(), std::try_to_lock);
+    while (!turn.owns_lock() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        turn.try_lock();
+    }
+    return turn;
 }
 
 std::string TwoDigits(unsigned value) {
@@ -57,7 +70,7 @@ bool AppendTelegramLog(std::string_view telegram, LocalClock clock, std::string*
     // lines apart.
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(kLogWaitMs);
-    std::unique_lock<std::timed_mutex> turn(LogLock(), deadline);
+    const std::unique_lock<std::mutex> turn = TurnBefore(deadline);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return platform::AppendToFile(name, line.data(), line.size(), left > 0 ? static_cast<std::uint32_t>(left) : 0,
                                   whyNot);
