@@ -6,14 +6,10 @@
  * telegram the device sends is acknowledged with ACK (0x06) once the host
  * has taken everything it produced, or at once when it produces nothing.
  *
- * Threading: each message is handed over to the host inside one of its
- * calls, so while any port is open some thread must keep polling.
- *  - Linux: every qen_GetMsg (for any handle) and qen_CloseComm, on any
- *    thread, first runs the hand-offs that are waiting.
- *  - Windows: the thread of the library's first qen_InitComm (even a failed
- *    one) owns a hidden window for the library's life and runs every
- *    hand-off, when it retrieves window messages or calls qen_GetMsg; it
- *    must keep doing so while any port is open.
+ * Threading: each message is handed over inside a host's call. Every
+ * qen_GetMsg (for any handle) and qen_CloseComm, on any thread, first runs
+ * the hand-offs that are waiting, so while any port is open some thread must
+ * keep polling. README.md, "Threading: the host's duty", says more.
  *
  * Windows: zentrok.dll is a 32-bit DLL and needs a 32-bit host process.
  */
@@ -93,7 +89,6 @@ ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Text) == 15, "Text at 15");
 ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Reserved23) == 23, "padding at 23");
 ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Stamp) == 24, "Stamp at 24");
 ZENTROK_STATIC_ASSERT(offsetof(QenMsg, Note) == 40, "Note at 40");
-#undef ZENTROK_STATIC_ASSERT
 
 /* An open port; null when the port did not open. */
 typedef void* QenHandle;
@@ -118,6 +113,44 @@ ZENTROK_API int32_t ZENTROK_CALL qen_CloseComm(QenHandle Handle);
  * only; a message's Number is -9..99, so a Number set outside that range
  * before the call and found unchanged marks a queued entry. */
 ZENTROK_API int32_t ZENTROK_CALL qen_GetMsg(QenHandle Handle, QenMsg* Dest);
+
+/* The state of an open port's line, for a host that must tell a dead line
+ * from a quiet one. The caller sets Size to the size of the record it
+ * passes; later versions only add fields at the end. Counters run from
+ * qen_InitComm. */
+typedef struct QenLineState {
+    uint32_t Size;               /*  0: in: sizeof(QenLineState); out: bytes filled */
+    uint32_t DevicePresent;      /*  4: 1 the device is there; 0 the port waits for it to come back */
+    uint32_t AwayMs;             /*  8: milliseconds since the device went; 0 while it is there */
+    uint32_t SinceTelegramMs;    /* 12: milliseconds since the last telegram; QEN_NONE_YET before the first */
+    uint32_t BaudRate;           /* 16: the line as the device took it (read back) */
+    uint8_t ByteSize;            /* 20: data bits */
+    uint8_t Parity;              /* 21: 0 none, 1 odd, 2 even, 3 mark, 4 space */
+    uint8_t StopBits;            /* 22: 0 one, 1 one and a half, 2 two */
+    uint8_t SettingsKnown;       /* 23: 1 when the device reported its settings; else 16..28 are 0 */
+    uint32_t Flags;              /* 24: flow control and modem lines, the Windows DCB flag word */
+    uint32_t Telegrams;          /* 28: telegrams received */
+    uint32_t AcksSent;           /* 32: ACK bytes written to the line */
+    uint32_t Withdrawn;          /* 36: messages withdrawn because the host did not take them in time */
+    uint32_t DiscardedTelegrams; /* 40: telegrams discarded for line errors, not acknowledged */
+    uint32_t LineErrors;         /* 44: line error reports (overrun, framing, break, overflow) */
+    uint32_t Reopens;            /* 48: times the device came back and the port was opened again */
+    uint32_t LogLinesNotWritten; /* 52: telegrams the log could not take */
+} QenLineState;
+
+/* SinceTelegramMs before the port's first telegram. */
+#define QEN_NONE_YET 0xFFFFFFFFu
+
+ZENTROK_STATIC_ASSERT(sizeof(QenLineState) == 56, "QenLineState is 56 bytes");
+ZENTROK_STATIC_ASSERT(offsetof(QenLineState, BaudRate) == 16, "BaudRate at 16");
+ZENTROK_STATIC_ASSERT(offsetof(QenLineState, Flags) == 24, "Flags at 24");
+ZENTROK_STATIC_ASSERT(offsetof(QenLineState, LogLinesNotWritten) == 52, "LogLinesNotWritten at 52");
+#undef ZENTROK_STATIC_ASSERT
+
+/* Fills State for the open port Handle. Returns 1; 0 with nothing written
+ * when Handle is not an open port, State is null or State->Size is less than
+ * sizeof(QenLineState) of this header. Never waits for the reader. */
+ZENTROK_API int32_t ZENTROK_CALL qen_GetLineState(QenHandle Handle, QenLineState* State);
 
 /* Decodes one system-status line (length byte first) into the host's status
  * mask and 14-byte status table; sets *SysValue to 2. Returns 0. */

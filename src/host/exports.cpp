@@ -1,4 +1,4 @@
-// The library's five exported calls. Nothing is raised across the boundary.
+// The library's exported calls. Nothing is raised across the boundary.
 #include <cstdint>
 #include <string_view>
 
@@ -37,6 +37,14 @@ ZENTROK_API int32_t ZENTROK_CALL qen_CloseComm(QenHandle Handle) {
 ZENTROK_API int32_t ZENTROK_CALL qen_GetMsg(QenHandle Handle, QenMsg* Dest) {
     try {
         return GetMsg(Handle, Dest) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+ZENTROK_API int32_t ZENTROK_CALL qen_GetLineState(QenHandle Handle, QenLineState* State) {
+    try {
+        return GetLineState(Handle, State) ? 1 : 0;
     } catch (...) {
         return 0;
     }

@@ -31,8 +31,23 @@ FramedPort::Wake FramedPort::WaitForEndOr(platform::Event& stop, std::uint32_t t
             endArrived_ = false;
             return Wake::EndCharacter;
         }
+        if (wake == platform::SerialPort::Wake::Gone) return Wake::DeviceGone;
         if (wake == platform::SerialPort::Wake::TimedOut || Clock::now() >= deadline) return Wake::TimedOut;
     }
+}
+
+void FramedPort::CloseDevice() {
+    device_.reset();
+    queue_.Clear();
+    queue_.TakeOverflow();
+    endArrived_ = false;
+}
+
+void FramedPort::ReplaceDevice(std::unique_ptr<platform::SerialPort> device) {
+    device_ = std::move(device);
+    PurgeInput();
+    queue_.TakeOverflow();
+    endArrived_ = false;
 }
 
 QueueStatus FramedPort::TakeQueueStatus() {

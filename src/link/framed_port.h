@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "link/input_queue.h"
 #include "platform/platform.h"
@@ -29,12 +30,23 @@ public:
     // wait was armed completes the next armed one at once.
     void ArmEndWait() { armed_ = true; }
 
-    enum class Wake { Stop, EndCharacter, TimedOut };
+    enum class Wake { Stop, EndCharacter, TimedOut, DeviceGone };
 
-    // Sleeps until `stop` is set, the armed wait completes, or `timeoutMs`
-    // passes; a stop goes before a telegram. Bytes without an end character
-    // do not extend the wait. The armed wait stays armed on a time-out.
+    // Sleeps until `stop` is set, the armed wait completes, the device goes
+    // away or `timeoutMs` passes; a stop goes before a telegram, a telegram
+    // that has arrived whole before the device's going. Bytes without an end
+    // character do not extend the wait. The armed wait stays armed on a
+    // time-out.
     Wake WaitForEndOr(platform::Event& stop, std::uint32_t timeoutMs);
+
+    // Closes the device that has gone away; what it left in the queue goes
+    // with it. The port has no device until ReplaceDevice.
+    void CloseDevice();
+    // Takes the device opened again: the queue starts empty, and whatever the
+    // device had buffered is discarded.
+    void ReplaceDevice(std::unique_ptr<platform::SerialPort> device);
+    bool HasDevice() const { return device_ != nullptr; }
+    platform::SerialPort& Device() { return *device_; }
 
     // Reports and clears the overflow and the device's line errors, with the
     // queue's byte count.
@@ -47,9 +59,11 @@ public:
     // Discards everything that has arrived.
     void PurgeInput();
 
-    void WriteByte(char byte) { device_->WriteByte(byte); }
+    platform::SerialPort::WriteOutcome WriteByte(char byte, std::string* whyNot) {
+        return device_->WriteByte(byte, whyNot);
+    }
 
-    bool DeviceGone() { return device_->DeviceGone(); }
+    bool DeviceGone(std::string* seen) { return device_->DeviceGone(seen); }
 
 private:
     // Moves every byte the device has delivered into the queue.

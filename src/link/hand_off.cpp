@@ -23,15 +23,19 @@ void HandOff::Announce(DecoderState& state) {
     groupIdent_ = state.GroupIdent;
     Pending.TakeFrom(state.Pending);
     MsgReady = true;
+    allTaken_ = false;
     deliverable_ = true;
 }
 
-void HandOff::Withdraw() {
+bool HandOff::Withdraw() {
     std::lock_guard<platform::Lock> guard(lock_);
+    const bool taken = allTaken_;
+    allTaken_ = false;
     MsgReady = false;
     Pending.Clear();
     deliverable_ = false;
     TakenEvent.Reset();
+    return taken;
 }
 
 bool HandOff::Deliver(QenMsg& dest) {
@@ -67,6 +71,7 @@ bool HandOff::Deliver(QenMsg& dest) {
 void HandOff::SignalIfAllTaken() {
     if (!Pending.Empty()) return;
     deliverable_ = false;
+    allTaken_ = true;
     TakenEvent.Set();
 }
 

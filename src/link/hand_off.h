@@ -30,8 +30,10 @@ public:
     // Reader: waits until the host has taken the message and every entry.
     bool WaitTaken(std::uint32_t timeoutMs) { return TakenEvent.Wait(timeoutMs); }
 
-    // Reader: ends the hand-off; whatever was not taken is dropped.
-    void Withdraw();
+    // Reader: ends the hand-off; whatever was not taken is dropped. True when
+    // the host had taken the message and every entry, also just as the wait
+    // for it ran out: the lock decides, not the wait.
+    bool Withdraw();
 
     // Host: copies the next item into `dest`. Returns false when there is
     // none, leaving `dest` untouched.
@@ -50,6 +52,7 @@ private:
     PendingQueue Pending;             // entries after Msg, oldest first
     std::uint16_t groupChannel_ = 0;  // Channel and Ident of the entries
     std::int32_t groupIdent_ = 0;
+    bool allTaken_ = false;       // since the last Announce
     platform::Signal TakenEvent;  // set under the lock, which Withdraw then takes
 };
 

@@ -18,8 +18,8 @@ enum class Handed { Nothing, Taken, NotTaken };
 
 // Decodes context.Telegram and hands the message and its entries over.
 // `announce()` makes them deliverable through `handOff` and returns false
-// when the announcement was cancelled; `awaitTaken()` returns whether the
-// host took every item in time. `sendAck` writes one ACK byte.
+// when the announcement was cancelled; `awaitTaken()` waits until the host
+// has taken every item or the time is up. `sendAck` writes one ACK byte.
 template <typename Announce, typename AwaitTaken>
 Handed HandOverTelegram(DecoderState& state, DecodeContext& context, HandOff& handOff, const SendAckFn& sendAck,
                         Announce announce, AwaitTaken awaitTaken) {
@@ -35,9 +35,11 @@ Handed HandOverTelegram(DecoderState& state, DecodeContext& context, HandOff& ha
         return Handed::Nothing;
     }
     // An ACK for a telegram with a message says that the host has taken it.
-    const bool taken = announce() && awaitTaken();
+    // Whether it has is decided when the hand-off ends, under its lock: a
+    // last item taken just as the wait ran out still counts.
+    if (announce()) awaitTaken();
+    const bool taken = handOff.Withdraw();
     if (taken) sendAck();
-    handOff.Withdraw();
     return taken ? Handed::Taken : Handed::NotTaken;
 }
 

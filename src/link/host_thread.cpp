@@ -1,6 +1,7 @@
 #include "link/host_thread.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <mutex>
 
@@ -106,17 +107,25 @@ void RunQueued() {
     }
 }
 
-void RunQueuedUntil(platform::Event& done) {
+bool RunQueuedUntil(platform::Event& done, std::uint32_t timeoutMs) {
     HostThread& host = Host();
     {
         std::lock_guard<platform::Lock> guard(host.lock);
         ++host.closers;
     }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    platform::WaitResult woken;
     // A call queued after the run below wakes this wait through closerWake.
-    do RunQueued();
-    while (platform::HostWait(done, &host.closerWake, platform::kInfinite) == platform::WaitResult::Second);
+    do {
+        RunQueued();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        woken =
+            platform::HostWait(done, &host.closerWake, left.count() > 0 ? static_cast<std::uint32_t>(left.count()) : 0);
+    } while (woken == platform::WaitResult::Second);
     std::lock_guard<platform::Lock> guard(host.lock);
     --host.closers;
+    return woken == platform::WaitResult::First;
 }
 
 platform::Signal& QueuedSignal() { return Host().queued; }

@@ -11,6 +11,7 @@
 // longer than a brief check notifies the host thread and sleeps.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "platform/platform.h"
@@ -56,9 +57,9 @@ void Cancel(Call& call);
 // still runs once per Run.
 void RunQueued();
 
-// Runs queued calls until `done` is set, sleeping in between: the wait of a
-// closing host.
-void RunQueuedUntil(platform::Event& done);
+// Runs queued calls until `done` is set or `timeoutMs` passes, sleeping in
+// between: the wait of a closing host. True when `done` was set.
+bool RunQueuedUntil(platform::Event& done, std::uint32_t timeoutMs);
 
 // Set while calls wait for a host thread.
 platform::Signal& QueuedSignal();

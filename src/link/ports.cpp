@@ -14,16 +14,12 @@ namespace {
 
 // Handles are never reused, so a closed handle stays invalid even when a
 // later port's object lands at the same address. A port number stays taken
-// from its open to the end of its close, so a second open of it fails also
-// where the system would let the device be opened twice.
+// from its open until its reader has closed the device, so a second open of
+// it fails also where the system would let the device be opened twice.
 struct OpenPorts {
     std::mutex lock;
     std::uintptr_t lastHandle = 0;
-    struct Entry {
-        std::shared_ptr<TCommThread> Port;
-        std::int32_t Number;
-    };
-    std::unordered_map<QenHandle, Entry> ports;
+    std::unordered_map<QenHandle, std::shared_ptr<TCommThread>> ports;
     std::unordered_set<std::int32_t> numbers;
 
     QenHandle NewHandle() {
@@ -68,7 +64,12 @@ std::shared_ptr<TCommThread> FindPort(QenHandle handle) {
     OpenPorts& open = Ports();
     std::lock_guard<std::mutex> guard(open.lock);
     const auto it = open.ports.find(handle);
-    return it != open.ports.end() ? it->second.Port : nullptr;
+    return it != open.ports.end() ? it->second : nullptr;
+}
+
+void ReleaseNumber(std::int32_t number) {
+    std::lock_guard<std::mutex> guard(Ports().lock);
+    Ports().numbers.erase(number);
 }
 
 }  // namespace
@@ -83,17 +84,19 @@ QenHandle InitComm(std::int32_t portNumber, std::int32_t recNumber) {
     if (!port->Open(portNumber, recNumber)) return nullptr;
     // Before the reader starts: it may need the host thread at once.
     host_thread::Attach();
-    port->Start();
+    if (!port->Start([portNumber] { ReleaseNumber(portNumber); })) return nullptr;
+    claim.Keep();  // the reader lets it go
     OpenPorts& open = Ports();
     std::lock_guard<std::mutex> guard(open.lock);
     const QenHandle handle = open.NewHandle();
-    open.ports.emplace(handle, OpenPorts::Entry{std::move(port), portNumber});
-    claim.Keep();
+    open.ports.emplace(handle, std::move(port));
     return handle;
 }
 
+// A reader that did not end within the close's bound still runs on the
+// object: it is kept for good rather than freed under the reader.
 void CloseComm(QenHandle handle) {
-    OpenPorts::Entry closing;
+    std::shared_ptr<TCommThread> closing;
     OpenPorts& open = Ports();
     {
         std::lock_guard<std::mutex> guard(open.lock);
@@ -102,9 +105,7 @@ void CloseComm(QenHandle handle) {
         closing = std::move(it->second);
         open.ports.erase(it);
     }
-    closing.Port->Stop();
-    std::lock_guard<std::mutex> guard(open.lock);
-    open.numbers.erase(closing.Number);
+    if (!closing->Stop()) new std::shared_ptr<TCommThread>(std::move(closing));
 }
 
 bool GetMsg(QenHandle handle, QenMsg* dest) {
@@ -112,6 +113,13 @@ bool GetMsg(QenHandle handle, QenMsg* dest) {
     if (!dest) return false;
     const auto port = FindPort(handle);
     return port && port->GetMsg(*dest);
+}
+
+bool GetLineState(QenHandle handle, QenLineState* state) {
+    if (!state || state->Size < sizeof(QenLineState)) return false;
+    const auto port = FindPort(handle);
+    if (port) port->GetLineState(*state);
+    return port != nullptr;
 }
 
 }  // namespace zentrok

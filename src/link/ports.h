@@ -18,4 +18,8 @@ void CloseComm(QenHandle handle);
 // `dest` untouched, when there is none or `handle` is no open port.
 bool GetMsg(QenHandle handle, QenMsg* dest);
 
+// qen_GetLineState: false, writing nothing, when `handle` is no open port
+// or `state` is null or smaller than this build's record.
+bool GetLineState(QenHandle handle, QenLineState* state);
+
 }  // namespace zentrok

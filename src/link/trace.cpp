@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "link/comm_thread.h"
 #include "link/line_settings.h"
+#include "link/protocol.h"
 
 namespace zentrok {
 namespace {
@@ -97,9 +97,13 @@ void Trace::Opened(const std::string& device, std::int32_t recNumber, const plat
     Write(settings + (differing.empty() ? "; as asked" : "; differs: " + differing));
 }
 
+std::string Trace::OpenFailureText(const platform::OpenError& why) {
+    return std::string(ReasonText(why.Reason)) + " (" + why.SystemText + ")";
+}
+
 void Trace::NotOpened(const std::string& device, const platform::OpenError& why) const {
     if (!On()) return;
-    Write("did not open " + device + ": " + ReasonText(why.Reason) + " (" + why.SystemText + ")");
+    Write("did not open " + device + ": " + OpenFailureText(why));
 }
 
 void Trace::AlreadyOpen() const { Write("did not open: the port is open in this process already"); }
@@ -122,7 +126,45 @@ void Trace::LogNotWritten(const std::string& whyNot) const {
     Write("log line not written: " + whyNot);
 }
 
-void Trace::DeviceGone() const { Write("the device has gone away"); }
+void Trace::Discarded(std::string_view telegram, const QueueStatus& status) const {
+    if (!On()) return;
+    Write("telegram " + Quoted(telegram) + " discarded for line errors (" + ErrorsText(status) +
+          "): not handed over, not acknowledged");
+}
+
+void Trace::AckNotSent(const std::string& why) const {
+    if (!On()) return;
+    Write("ACK not sent: " + why);
+}
+
+void Trace::DeviceGone(const std::string& seen) const {
+    if (!On()) return;
+    Write("the device has gone away (" + seen + "); the port waits for it to come back");
+}
+
+void Trace::StillAway(const std::string& why, std::uint64_t awayMs, std::uint64_t tries, bool changed) const {
+    if (!On()) return;
+    Write(std::string(changed ? "the device does not open again: " : "the device is still away: ") + why + " (away " +
+          std::to_string(awayMs / 1000) + " s, " + std::to_string(tries) + " tries)");
+}
+
+void Trace::DeviceBack(std::uint64_t awayMs, std::uint64_t tries) const {
+    if (!On()) return;
+    Write("the device is back: reopened after " + std::to_string(awayMs / 1000) + " s and " + std::to_string(tries) +
+          (tries == 1 ? " try" : " tries") + "; input purged");
+}
+
+void Trace::Resumed(std::uint64_t sleptMs) const {
+    if (!On()) return;
+    Write("the system resumed after sleeping " + std::to_string(sleptMs / 1000) +
+          " s: line checked, settings applied again");
+}
+
+void Trace::CloseLeftReader(std::uint64_t milliseconds) const {
+    if (!On()) return;
+    Write("closed in " + std::to_string(milliseconds) +
+          " ms without waiting longer for the reader, which ends on its own; the port number is free once it has");
+}
 
 void Trace::Closed(std::uint64_t milliseconds) const {
     if (!On()) return;

@@ -38,8 +38,22 @@ public:
     void LineTrouble(const QueueStatus& status, bool purged) const;
     void Withdrawn(std::string_view telegram, bool closing) const;
     void LogNotWritten(const std::string& whyNot) const;
-    void DeviceGone() const;
+    // A telegram whose bytes came with line errors: not handed over, not
+    // acknowledged, so that the device sends it again.
+    void Discarded(std::string_view telegram, const QueueStatus& status) const;
+    void AckNotSent(const std::string& why) const;
+    void DeviceGone(const std::string& seen) const;
+    // A try to open the device again failed; `changed`: for another reason
+    // than the try before, else a summary now and then.
+    void StillAway(const std::string& why, std::uint64_t awayMs, std::uint64_t tries, bool changed) const;
+    void DeviceBack(std::uint64_t awayMs, std::uint64_t tries) const;
+    void Resumed(std::uint64_t sleptMs) const;
     void Closed(std::uint64_t milliseconds) const;
+    // The close returned while the reader had not ended yet.
+    void CloseLeftReader(std::uint64_t milliseconds) const;
+
+    // "missing (<the system's words>)", and so on.
+    static std::string OpenFailureText(const platform::OpenError& why);
 
     // Appends one line for this port; nothing when off.
     void Write(const std::string& text) const;

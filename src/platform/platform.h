@@ -19,6 +19,12 @@ namespace zentrok::platform {
 QenSystemTime UtcNow();
 QenSystemTime LocalNow();
 
+// Milliseconds the system has spent asleep (suspended or hibernating) since
+// it started: a steady clock that counts sleep (GetTickCount64,
+// CLOCK_BOOTTIME) minus one that does not (QueryUnbiasedInterruptTime,
+// CLOCK_MONOTONIC). When it grows, the system has slept meanwhile.
+std::uint64_t SleptMilliseconds();
+
 // ---- Regional time format --------------------------------------------------
 
 // How the log writes the time of day. Read once when the library is loaded.
@@ -129,6 +135,34 @@ WaitResult HostWait(Event& first, Event* second, std::uint32_t timeoutMs);
 
 // ---- Threads and the host thread -------------------------------------------
 
+// A thread of the driver's own, started at once. Its end can be waited for
+// with a bound from any thread, also from one that holds the system's loader
+// lock (a DllMain), where a join could never return: the thread counts as
+// ended once its body has returned, or once the system has ended it (process
+// exit on Windows ends every other thread before the DLLs are told). A
+// thread that has not ended when the object goes is left to end on its own.
+class Thread {
+public:
+    using Body = void (*)(void* argument);
+    // Null when the system could not start a thread.
+    static std::unique_ptr<Thread> Start(Body body, void* argument);
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // Set once the body has returned.
+    Event& BodyReturned();
+
+    // Waits at most `timeoutMs` for the end; true once the thread has ended.
+    bool WaitEnded(std::uint32_t timeoutMs);
+
+    struct Impl;
+
+private:
+    explicit Thread(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
 // What the host thread runs when it is notified, handed down by the layer
 // that queues calls for it. It is the only way this layer calls upwards.
 using HostThreadWork = void (*)();
@@ -214,6 +248,9 @@ struct LineErrors {
     bool Break = false;
     bool Any() const { return Overrun || QueueOverflow || Framing || Parity || Break; }
     bool LostInput() const { return Overrun || QueueOverflow; }
+    // Bytes received may be wrong or missing. Parity is not checked on the
+    // line (the flag word leaves fParity off), so its reports do not count.
+    bool Damaging() const { return Overrun || QueueOverflow || Framing || Break; }
 };
 
 // Why a port did not open, as the system told it.
@@ -264,12 +301,13 @@ public:
     // read back from the device (GetCommState, tcgetattr).
     ConfigureResult Configure(const PortSetup& setup);
 
-    enum class Wake { Stop, Input, TimedOut };
+    enum class Wake { Stop, Input, TimedOut, Gone };
 
     // Sleeps until bytes have arrived that TakeArrived has not handed over,
-    // `stop` is set, or the time-out passes; a stop goes first. A device that
-    // fails or has gone away makes this sleep out the time-out, so a caller
-    // that loops on it never spins.
+    // `stop` is set, the device has gone away (Gone, see DeviceGone), or the
+    // time-out passes; a stop goes first. A failure that is not the device's
+    // going (a read a driver cancelled at suspend) is retried at once and
+    // then after a short pause, so a caller that loops on this never spins.
     Wake WaitForInput(Event& stop, std::uint32_t timeoutMs);
 
     // Moves up to `size` bytes that have arrived into `dest`, oldest first,
@@ -286,13 +324,22 @@ public:
     // Discards what the device holds of its input.
     void DiscardInput();
 
-    // Queues one byte for sending; not awaited.
-    void WriteByte(char byte);
+    enum class WriteOutcome {
+        Queued,   // handed to the system; not awaited
+        Dropped,  // earlier bytes still wait on a line that flow control holds
+        Failed,   // the system refused it
+    };
+    // Queues one byte for sending; `whyNot`, when given, says why it failed.
+    WriteOutcome WriteByte(char byte, std::string* whyNot = nullptr);
 
-    // Whether the device has gone away (a removed adapter, a closed pseudo
-    // terminal), as far as the system tells. May ask the system; the reader
-    // asks only while it traces.
-    bool DeviceGone();
+    // Whether the device behind this handle has gone away for good (a
+    // removed adapter, a hung-up terminal), so that only a new open can reach
+    // it again. Decided from what the system reported: on POSIX a hang-up,
+    // EIO, ENXIO or ENODEV; on Windows a failed I/O call that a failing
+    // ClearCommError on the same handle confirms, whatever its error code.
+    // Asks the system once more when nothing has failed yet. `seen`, when
+    // given, receives the failures that decided it.
+    bool DeviceGone(std::string* seen = nullptr);
 
     struct Impl;
 

@@ -96,3 +96,17 @@ QenSystemTime LocalNow() {
 const TimeFormat& RegionalTimeFormat() { return kTimeFormat; }
 
 }  // namespace zentrok::platform
+
+namespace zentrok::platform {
+
+std::uint64_t SleptMilliseconds() {
+    const auto ms = [](clockid_t clock) {
+        timespec now{};
+        clock_gettime(clock, &now);
+        return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    };
+    const std::int64_t slept = ms(CLOCK_BOOTTIME) - ms(CLOCK_MONOTONIC);
+    return slept > 0 ? static_cast<std::uint64_t>(slept) : 0;
+}
+
+}  // namespace zentrok::platform

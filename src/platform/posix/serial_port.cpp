@@ -1,6 +1,14 @@
 // Serial ports on a POSIX terminal device, the one port_names.h names for
-// the port's number. The device is opened non-blocking: the reader sleeps in poll() until bytes arrive, and ACK bytes
-// the device cannot take at once are kept and sent when it can.
+// the port's number. The device is opened non-blocking: the reader sleeps in
+// poll() until bytes arrive, and ACK bytes the device cannot take at once
+// are kept and sent when it can.
+//
+// A device that has gone (a pulled USB adapter, a hung-up terminal) reports
+// a hang-up to poll() and EIO, ENXIO or ENODEV to read() and write() from
+// then on; the handle never works again, so the port says it is gone and
+// the link opens the device anew. Any other failure is taken as passing: the
+// read is tried again at once, then after a pause that doubles up to
+// kMaxRetryPauseMs.
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -9,6 +17,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +25,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/fault_seam.h"
 #include "platform/platform.h"
 #include "platform/posix/baud_rates.h"
 #include "platform/posix/port_names.h"
@@ -25,6 +35,9 @@ namespace {
 
 using posix::RateOf;
 using posix::SpeedFor;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kMaxRetryPauseMs = 500;
 
 constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
 constexpr tcflag_t kParityBits = PARENB | PARODD | CMSPAR;
@@ -108,8 +121,11 @@ void ApplyLine(termios& tio, const LineSettings& line) {
 
 struct SerialPort::Impl {
     int fd = -1;
-    bool deviceOpen = true;  // false once the device has gone away
-    std::string output;      // ACK bytes the device could not take at once
+    std::string goneBecause;  // set once the device has gone away
+    std::string output;       // ACK bytes the device could not take at once
+    // After a passing read failure: when to read again, and the next pause.
+    Clock::time_point retryAt{};
+    int retryPauseMs = 0;
     // The driver's error counters at the last TakeLineErrors.
     serial_icounter_struct counts{};
     bool countsKnown = false;
@@ -120,19 +136,40 @@ struct SerialPort::Impl {
         close(fd);
     }
 
-    // Sends what the device takes of the waiting output.
-    void Flush() {
-        while (!output.empty()) {
-            const ssize_t written = write(fd, output.data(), output.size());
-            if (written > 0)
-                output.erase(0, static_cast<std::size_t>(written));
-            else if (written < 0 && errno == EINTR)
-                continue;
-            else if (written < 0 && errno == EAGAIN)
-                return;
-            else
-                output.clear();  // the device is gone
+    bool Gone() const { return !goneBecause.empty(); }
+
+    // Records a failed call: the device's going, or a passing failure.
+    void Failed(const char* call, int error) {
+        if (error == EIO || error == ENXIO || error == ENODEV) {
+            if (!Gone()) goneBecause = SystemError(call, error);
+            output.clear();
+            return;
         }
+        retryAt = Clock::now() + std::chrono::milliseconds(retryPauseMs);
+        retryPauseMs = retryPauseMs == 0 ? 10 : std::min(retryPauseMs * 2, kMaxRetryPauseMs);
+    }
+
+    // Sends what the device takes of the waiting output; false with `error`
+    // set when the device refused it.
+    bool Flush(int& error) {
+        while (!output.empty() && !Gone()) {
+            const std::uint32_t injected = fault_seam::TakeFailure(fault_seam::Call::Write);
+            const ssize_t written = injected ? -1 : write(fd, output.data(), output.size());
+            if (injected) errno = static_cast<int>(injected);
+            if (written > 0) {
+                output.erase(0, static_cast<std::size_t>(written));
+            } else if (written < 0 && errno == EINTR) {
+                continue;
+            } else if (written < 0 && errno == EAGAIN) {
+                return true;
+            } else {
+                error = written < 0 ? errno : EIO;
+                output.clear();
+                Failed("write", error);
+                return false;
+            }
+        }
+        return true;
     }
 };
 
@@ -183,39 +220,51 @@ ConfigureResult SerialPort::Configure(const PortSetup& setup) {
     return result;
 }
 
-// Once the device has gone away (a hung-up line keeps reporting POLLHUP)
-// only the stop is watched, so the wait sleeps out its time-out.
+// A hang-up stays reported, so it is the device's going, not a wake-up.
 SerialPort::Wake SerialPort::WaitForInput(Event& stop, std::uint32_t timeoutMs) {
     Impl& port = *impl_;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
+        if (port.Gone()) return stop.Wait(0) ? Wake::Stop : Wake::Gone;
+        // A read that failed in passing is tried again once its pause is over.
+        const auto now = Clock::now();
+        const bool retrying = port.retryAt > now;
+        const auto until = retrying ? std::min(deadline, port.retryAt) : deadline;
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            std::max(std::chrono::duration_cast<std::chrono::milliseconds>(until - now), std::chrono::milliseconds(0));
         pollfd fds[2] = {{static_cast<int>(stop.Native()), POLLIN, 0},
                          {port.fd, static_cast<short>(POLLIN | (port.output.empty() ? 0 : POLLOUT)), 0}};
-        const int ready = poll(fds, port.deviceOpen ? 2 : 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        const int ready = poll(fds, retrying ? 1 : 2, static_cast<int>(left.count()));
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) {  // a wait that fails still takes its time: the caller never spins
             std::this_thread::sleep_for(left);
             return Wake::TimedOut;
         }
         if (fds[0].revents & POLLIN) return Wake::Stop;
-        if (fds[1].revents & POLLIN) return Wake::Input;
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) port.deviceOpen = false;
-        if (fds[1].revents & POLLOUT) port.Flush();
-        if (ready == 0) return Wake::TimedOut;
+        if (!retrying && (fds[1].revents & POLLIN)) return Wake::Input;
+        if (!retrying && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && !port.Gone())
+            port.goneBecause = "poll: the line was hung up";
+        int error = 0;
+        if (!retrying && (fds[1].revents & POLLOUT)) port.Flush(error);
+        if (Clock::now() >= deadline) return Wake::TimedOut;
+        if (retrying && Clock::now() >= port.retryAt) return Wake::Input;  // the caller reads again
     }
 }
 
 std::size_t SerialPort::TakeArrived(char* dest, std::size_t size) {
     Impl& port = *impl_;
-    while (port.deviceOpen) {
-        const ssize_t got = read(port.fd, dest, size);
-        if (got > 0) return static_cast<std::size_t>(got);
+    while (!port.Gone() && Clock::now() >= port.retryAt) {
+        const std::uint32_t injected = fault_seam::TakeFailure(fault_seam::Call::Read);
+        const ssize_t got = injected ? -1 : read(port.fd, dest, size);
+        if (injected) errno = static_cast<int>(injected);
+        if (got > 0) {
+            port.retryPauseMs = 0;
+            return static_cast<std::size_t>(got);
+        }
         if (got < 0 && errno == EINTR) continue;
-        // 0 or an error other than "nothing yet": the device went away (a
-        // closed pty master reads as EIO).
-        if (got == 0 || errno != EAGAIN) port.deviceOpen = false;
+        if (got < 0 && errno == EAGAIN) break;
+        // End of file: the other side of the terminal has hung up.
+        port.Failed("read", got == 0 ? EIO : errno);
         break;
     }
     return 0;
@@ -223,9 +272,15 @@ std::size_t SerialPort::TakeArrived(char* dest, std::size_t size) {
 
 void SerialPort::DiscardInput() { tcflush(impl_->fd, TCIFLUSH); }
 
-void SerialPort::WriteByte(char byte) {
-    impl_->output.push_back(byte);
-    impl_->Flush();
+SerialPort::WriteOutcome SerialPort::WriteByte(char byte, std::string* whyNot) {
+    Impl& port = *impl_;
+    int error = 0;
+    if (!port.Gone()) {
+        port.output.push_back(byte);
+        if (port.Flush(error)) return WriteOutcome::Queued;
+    }
+    if (whyNot) *whyNot = port.Gone() ? port.goneBecause : SystemError("write", error);
+    return WriteOutcome::Failed;
 }
 
 // A UART driver counts the errors it saw (TIOCGICOUNT); a pseudo terminal
@@ -233,28 +288,35 @@ void SerialPort::WriteByte(char byte) {
 // learns where the counters stand.
 LineErrors SerialPort::TakeLineErrors() {
     Impl& port = *impl_;
+    LineErrors errors = fault_seam::TakeLineErrors();
     serial_icounter_struct now{};
-    if (port.noCounters) return {};
+    if (port.noCounters) return errors;
     if (ioctl(port.fd, TIOCGICOUNT, &now) != 0) {
         // A device without counters (a pseudo terminal) says so for good; a
         // passing failure is asked again next time.
         port.noCounters = errno == ENOTTY || errno == EINVAL;
-        return {};
+        return errors;
     }
     const serial_icounter_struct last = port.counts;
     const bool known = port.countsKnown;
     port.counts = now;
     port.countsKnown = true;
-    if (!known) return {};
-    LineErrors errors;
-    errors.Overrun = now.overrun != last.overrun;
-    errors.QueueOverflow = now.buf_overrun != last.buf_overrun;
-    errors.Framing = now.frame != last.frame;
-    errors.Parity = now.parity != last.parity;
-    errors.Break = now.brk != last.brk;
+    if (!known) return errors;
+    errors.Overrun |= now.overrun != last.overrun;
+    errors.QueueOverflow |= now.buf_overrun != last.buf_overrun;
+    errors.Framing |= now.frame != last.frame;
+    errors.Parity |= now.parity != last.parity;
+    errors.Break |= now.brk != last.brk;
     return errors;
 }
 
-bool SerialPort::DeviceGone() { return !impl_->deviceOpen; }
+// A terminal whose device has gone fails tcgetattr with EIO at once.
+bool SerialPort::DeviceGone(std::string* seen) {
+    Impl& port = *impl_;
+    termios tio{};
+    if (!port.Gone() && tcgetattr(port.fd, &tio) != 0) port.Failed("tcgetattr", errno);
+    if (seen) *seen = port.goneBecause;
+    return port.Gone();
+}
 
 }  // namespace zentrok::platform
