@@ -37,10 +37,10 @@ bool TCommThread::Open(std::int32_t portNumber, std::int32_t recNumber) {
     }
     portNumber_ = portNumber;
     setup_ = ReadPortSetup(recNumber);
-    const platform::ConfigureResult configured = device->Configure(setup_);
-    settingsTook_ = configured.FailedCalls.empty();
-    status_.DeviceOpened(configured);
-    if (trace_.On()) trace_.Opened(platform::SerialPort::DeviceName(portNumber), recNumber, setup_.Line, configured);
+    firstConfigured_ = device->Configure(setup_);
+    status_.DeviceOpened(firstConfigured_);
+    if (trace_.On())
+        trace_.Opened(platform::SerialPort::DeviceName(portNumber), recNumber, setup_.Line, firstConfigured_);
     PortHandle = std::make_unique<FramedPort>(std::move(device), setup_.Line.EvtChar);
     decoder_.ClearChannelMemory();
     sleptMs_ = platform::SleptMilliseconds();

@@ -64,15 +64,15 @@ private:
     bool CheckLine();
     bool SystemSlept();
     bool AwaitDeviceBack(const std::string& seen);
-    DeviceReturn Return() { return DeviceReturn(portNumber_, setup_, settingsTook_, trace_, status_); }
+    DeviceReturn Return() { return DeviceReturn(portNumber_, setup_, firstConfigured_, trace_, status_); }
     bool AwaitTaken();
     void SendAck();
     void SetMsgReady();
     std::int64_t CloseDeadlineMs(std::int64_t stopAtMs) const;
 
     std::int32_t portNumber_ = 0;
-    platform::PortSetup setup_;  // kept for reopening the device
-    bool settingsTook_ = false;  // the device took them at the first open
+    platform::PortSetup setup_;                  // kept for reopening the device
+    platform::ConfigureResult firstConfigured_;  // what the first open made of them
     std::unique_ptr<FramedPort> PortHandle;
     platform::Event StopEvent{platform::Event::Mode::ManualReset};
     HandOff handOff_;

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "link/line_settings.h"
+
 namespace zentrok {
 namespace {
 
@@ -16,9 +18,14 @@ std::uint64_t MsSince(Clock::time_point start) {
 
 bool DeviceReturn::Reapply(platform::SerialPort& device, std::string& why) const {
     const platform::ConfigureResult result = device.Configure(setup_);
-    if (settingsTook_ && !result.FailedCalls.empty()) {
-        why = "the device refused its settings: " + result.FailedCalls;
+    if (first_.ReadBack && !result.ReadBack) {
+        why = "the device does not report its settings: " + result.FailedCalls;
         return false;
+    }
+    if (first_.ReadBack) {
+        for (const LineDifference& difference : LineDifferences(first_.Reported, result.Reported))
+            why += (why.empty() ? "the device holds " : ", ") + difference.Reported;
+        if (!why.empty()) return false;
     }
     status_.DeviceOpened(result);
     return true;

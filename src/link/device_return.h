@@ -7,8 +7,9 @@
 //
 // Tries come about once a second for the first minutes, then every few
 // seconds, for as long as the host keeps the port open; each pause is a wait
-// on the stop, so a close stays prompt. A device that opens but refuses its
-// settings is not back yet. The trace tells each change of the reason a try
+// on the stop, so a close stays prompt. A device that opens but does not
+// hold the line as it did after the first open (it cannot report it, or a
+// setting differs) is not back yet. The trace tells each change of the reason a try
 // fails, a summary now and then, and how long the device was away.
 #pragma once
 
@@ -31,17 +32,16 @@ inline constexpr std::uint32_t kStillAwaySummaryMs = 60 * 1000;
 
 class DeviceReturn {
 public:
-    // `settingsTook`: whether the device took its settings at the first
-    // open; a device that never did is not held to it when it comes back.
-    DeviceReturn(std::int32_t portNumber, const platform::PortSetup& setup, bool settingsTook, const Trace& trace,
-                 LineStatus& status)
-        : portNumber_(portNumber), setup_(setup), settingsTook_(settingsTook), trace_(trace), status_(status) {}
+    // `first`: how the first open configured the device.
+    DeviceReturn(std::int32_t portNumber, const platform::PortSetup& setup, const platform::ConfigureResult& first,
+                 const Trace& trace, LineStatus& status)
+        : portNumber_(portNumber), setup_(setup), first_(first), trace_(trace), status_(status) {}
 
     // Opens and configures the device again; null once `stop` is set first.
     std::unique_ptr<platform::SerialPort> Await(platform::Event& stop);
 
     // Applies the settings again to a device that is still open (after the
-    // system slept); false when it refuses them.
+    // system slept); false when it does not hold them as at the first open.
     bool Reapply(platform::SerialPort& device, std::string& why) const;
 
 private:
@@ -50,8 +50,8 @@ private:
     std::unique_ptr<platform::SerialPort> TryOpen(std::string& why) const;
 
     std::int32_t portNumber_;
-    platform::PortSetup setup_;
-    bool settingsTook_;
+    const platform::PortSetup& setup_;
+    const platform::ConfigureResult& first_;
     const Trace& trace_;
     LineStatus& status_;
 };

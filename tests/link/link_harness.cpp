@@ -117,6 +117,23 @@ void ExpectPlainMessageIntact(DeviceDouble& device, QenHandle port) {
     EXPECT_EQ(TextOf(exchange.items[0].Text), "   TXYZ");
 }
 
+QenLineState LineStateOf(QenHandle port) {
+    QenLineState state{};
+    state.Size = sizeof state;
+    EXPECT_EQ(qen_GetLineState(port, &state), 1);
+    return state;
+}
+
+bool AwaitDevice(QenHandle port, bool present, std::uint32_t reopens, std::chrono::milliseconds within) {
+    const auto end = Clock::now() + within;
+    for (;;) {
+        const QenLineState state = LineStateOf(port);
+        if (state.DevicePresent == (present ? 1u : 0u) && state.Reopens >= reopens) return true;
+        if (Clock::now() >= end) return false;
+        ServeHostThread(kPollStep);
+    }
+}
+
 std::vector<std::filesystem::path> LogFiles(const WorkDir& dir) {
     std::vector<std::filesystem::path> files;
     std::error_code missing;

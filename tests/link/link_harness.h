@@ -81,6 +81,14 @@ Exchange ExchangeTelegram(DeviceDouble& device, QenHandle port, std::string_view
 // acknowledged once.
 void ExpectPlainMessageIntact(DeviceDouble& device, QenHandle port);
 
+// The port's line state; fails the test when qen_GetLineState refuses it.
+QenLineState LineStateOf(QenHandle port);
+
+// Host thread: serves hand-offs until the port's device is there (or not)
+// with at least `reopens` reopens; false when `within` passes first.
+bool AwaitDevice(QenHandle port, bool present, std::uint32_t reopens = 0,
+                 std::chrono::milliseconds within = kExpectWithin);
+
 // Port COM<PortNumber>, opened on a device double in a working directory of
 // its own. Programs run at once under Wine share COM<n>: one number each.
 template <std::int32_t PortNumber>
