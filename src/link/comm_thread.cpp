@@ -23,9 +23,7 @@ std::int64_t SteadyMs() {
 
 }  // namespace
 
-TCommThread::TCommThread() : sendAck_([this] { SendAck(); }), setMsgReady_([this] { SetMsgReady(); }) {
-    context_.Clock = platform::UtcNow;
-}
+TCommThread::TCommThread() : sendAck_([this] { SendAck(); }) { context_.Clock = platform::UtcNow; }
 
 bool TCommThread::Open(std::int32_t portNumber, std::int32_t recNumber) {
     trace_ = Trace::ForPort(portNumber);
@@ -60,7 +58,7 @@ void TCommThread::RunReader(void* self) { static_cast<TCommThread*>(self)->Reade
 bool TCommThread::Stop() {
     const std::int64_t start = SteadyMs();
     StopEvent.Set();
-    if (!host_thread::IsHostThread()) host_thread::Cancel(setMsgReady_);
+    if (!host_thread::IsHostThread()) host_thread::Cancel(announcement_);
     bool ended = false;
     while (!ended && SteadyMs() < CloseDeadlineMs(start)) {
         // The system may have ended the thread without its body returning
@@ -148,7 +146,7 @@ void TCommThread::ReceiveTelegram() {
     }
     if (trace_.On()) tracedTelegram_ = telegram.View();  // decoding may shorten it in place
     const Handed handed = HandOverTelegram(
-        decoder_, context_, handOff_, sendAck_, [this] { return host_thread::Run(setMsgReady_); },
+        decoder_, context_, handOff_, sendAck_, [this] { return host_thread::Run(announcement_); },
         [this] { return AwaitTaken(); });
     if (handed != Handed::NotTaken) return;
     ++status_.Withdrawn;
@@ -213,7 +211,5 @@ void TCommThread::SendAck() {
         case platform::SerialPort::WriteOutcome::Failed: trace_.AckNotSent(whyNot); return;
     }
 }
-
-void TCommThread::SetMsgReady() { handOff_.Announce(decoder_); }
 
 }  // namespace zentrok

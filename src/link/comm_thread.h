@@ -67,7 +67,6 @@ private:
     DeviceReturn Return() { return DeviceReturn(portNumber_, setup_, firstConfigured_, trace_, status_); }
     bool AwaitTaken();
     void SendAck();
-    void SetMsgReady();
     std::int64_t CloseDeadlineMs(std::int64_t stopAtMs) const;
 
     std::int32_t portNumber_ = 0;
@@ -79,7 +78,7 @@ private:
     DecoderState decoder_;
     DecodeContext context_;
     SendAckFn sendAck_;
-    host_thread::Call setMsgReady_;
+    Announcement announcement_{handOff_, decoder_};
     LineStatus status_;
     Trace trace_;
     std::string tracedTelegram_;                  // as received, while tracing

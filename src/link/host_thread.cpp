@@ -97,7 +97,7 @@ void RunQueued() {
         // an acknowledgement, and the thread that ran it goes on too.
         bool ran = true;
         try {
-            call->body_();
+            call->RunOnHostThread();
         } catch (...) {
             ran = false;
         }

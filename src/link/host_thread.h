@@ -12,27 +12,33 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "platform/platform.h"
 
 namespace zentrok::host_thread {
 
-// One call that a reader may ask the host thread to run, again and again.
+// Work that a reader asks a host thread to run, again and again: a port's
+// Announcement (hand_off.h) is the one the driver has.
 class Call {
 public:
-    explicit Call(std::function<void()> body) : body_(std::move(body)) {}
+    Call() = default;
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
+
+protected:
+    ~Call() = default;
 
 private:
     friend bool Run(Call& call);
     friend void Cancel(Call& call);
     friend void RunQueued();
 
+    // Runs on a host thread, inside its qen_GetMsg or qen_CloseComm (or,
+    // on Windows, in its hidden window's procedure).
+    virtual void RunOnHostThread() = 0;
+
     enum class State { Idle, Queued, Running, Ran, Withdrawn };
 
-    std::function<void()> body_;
     platform::Signal done_{platform::Event::Mode::ManualReset};
     State state_ = State::Idle;
     bool cancelled_ = false;

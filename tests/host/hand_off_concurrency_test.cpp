@@ -109,10 +109,18 @@ TEST(HandOffConcurrency, ReaderAndPollingHostAgreeOnEveryTelegram) {
     std::thread reader([&] {
         DecoderState state;
         int seq = 0;
-        host_thread::Call announce([&] {
-            handOff.Announce(state);
-            announced = seq;
-        });
+        struct NumberedAnnouncement final : host_thread::Call {
+            HandOff& handOff;
+            DecoderState& state;
+            int& seq;
+            int& announced;
+            NumberedAnnouncement(HandOff& h, DecoderState& s, int& q, int& a)
+                : handOff(h), state(s), seq(q), announced(a) {}
+            void RunOnHostThread() override {
+                handOff.Announce(state);
+                announced = seq;
+            }
+        } announce(handOff, state, seq, announced);
         for (; seq < kTelegrams; ++seq) {
             BuildTelegram(state, seq);
             announceRan[seq] = host_thread::Run(announce);
