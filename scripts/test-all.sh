@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests every configuration: Linux (with the Pascal, C# and Python
 # bindings, the install tree, the .deb and the pip-installed Python package),
-# the code checks (the C/C++ layout, functions of src/ at most 50 lines),
+# the code checks (the C/C++ layout, functions of src/ at most 50 lines,
+# the header and documents naming only what the code has),
 # the demo on a tree without GoogleTest and Google Benchmark, ASan+UBSan,
 # TSan, the fuzzers for a bounded time, and the Windows DLL under Wine (with
 # its zip and the Wine walk-through of docs/WINDOWS-HOSTS.md) when MinGW-w64
@@ -77,6 +78,7 @@ else
 fi
 # With the linux build's compile_commands.json (written on first use).
 run_check "functions of src/ at most 50 lines" scripts/check-function-size.sh
+run_check "header, README and docs/ name what the code has" python3 scripts/check-docs.py
 # The Linux tests include the bindings; each skips itself without its
 # compiler or runtime, and fails under CI.
 if ! have fpc || ! have mcs || ! have mono; then
