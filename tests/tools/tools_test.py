@@ -453,6 +453,47 @@ class SampleChecks:
         self.assertEqual(numbers[:2] + numbers[3:], [port, telegrams, 0, 0, 0, reopens, not_logged], notes[-1])
         return notes[:-1]
 
+    def start_monitor(self, workspace, port, *options):
+        """The monitor as a process (under Wine in the Windows build), once
+        it has said that it listens; and what it said until then."""
+        command = [ARGS.monitor, "--port", str(port)] + list(options)
+        env = workspace.env
+        if ARGS.wine_run:
+            command = [ARGS.wine_run, ARGS.wine_prefix] + command
+            env = dict(env, WINEPATH=windows_path(ARGS.dll_dir))
+        monitor = subprocess.Popen(command, cwd=workspace.path, env=env, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        self.addCleanup(monitor.kill)
+        notes = []
+        while not notes or "listening on" not in notes[-1]:
+            line = monitor.stderr.readline()
+            self.assertTrue(line, "the monitor ended: %s" % notes)
+            notes.append(text(line).rstrip("\r\n"))
+        return monitor, notes
+
+    def assert_heard_again(self, workspace, port, device, wine_prefix=None):
+        """A simulator that ends closes its terminal, as a pulled adapter; one
+        started again makes a new terminal at the same COM<n>, which the
+        driver opens again within about a second. The monitor says both and
+        receives from the second; returns what it said when it opened."""
+        first = Simulator(self, workspace, port, ["--samples"], wine_prefix=wine_prefix)
+        monitor, notes = self.start_monitor(workspace, port, "--count", str(2 * SAMPLE_ITEMS), "--timeout", "60")
+        self.assert_samples_acknowledged(first.report())
+        self.assertEqual(text(monitor.stderr.readline()).rstrip("\r\n"), "zentrok-monitor: the device %s has gone "
+                         "away after %d items; the port waits for it to come back" % (device, SAMPLE_ITEMS))
+        second = Simulator(self, workspace, port, ["--samples"], wine_prefix=wine_prefix)
+        out, err = (text(stream).replace("\r\n", "\n") for stream in monitor.communicate(timeout=60))
+        print(err, file=sys.stderr)  # the monitor's lines for a restart, for `ctest -V`
+        self.assertEqual(monitor.returncode, 0, err)
+        back = self.assert_counted(err.splitlines(), port, 2 * SAMPLE_TELEGRAMS, 2 * SAMPLE_ACKS, reopens=1)
+        self.assertEqual(len(back), 1, back)
+        self.assertRegex(back[0], r"^zentrok-monitor: the device %s is back after \d+\.\d s: \d+ baud, 8 data bits, "
+                         r"no parity, 1 stop bit, no flow control; listening again$" % re.escape(device))
+        again = ["%5d" % (int(row[:5]) + SAMPLE_ITEMS) + row[5:] for row in SAMPLE_ROWS.splitlines(True)[1:]]
+        self.assertEqual(with_year_placeholder(out), SAMPLE_ROWS + "".join(again))
+        self.assert_samples_acknowledged(second.report())
+        return notes
+
     def assert_samples_acknowledged(self, report):
         self.assertIn("telegrams sent:        %d" % SAMPLE_TELEGRAMS, report)
         self.assertIn("ACKs received:         %d of %d expected" % (SAMPLE_ACKS, SAMPLE_ACKS), report)
@@ -579,18 +620,6 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
                                  opened_notes(workspace, 11, settings, defaults)
                                  + ["zentrok-monitor: nothing arrived within 0.5 s"])
 
-    def start_monitor(self, workspace, port, *options):
-        """The monitor as a process, once it has said that it listens."""
-        monitor = subprocess.Popen([ARGS.monitor, "--port", str(port)] + list(options), cwd=workspace.path,
-                                   env=workspace.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.addCleanup(monitor.kill)
-        notes = []
-        while not notes or "listening on" not in notes[-1]:
-            line = monitor.stderr.readline()
-            self.assertTrue(line, "the monitor ended: %s" % notes)
-            notes.append(text(line).rstrip("\n"))
-        return monitor, notes
-
     def test_monitor_says_when_the_device_goes_away(self):
         # The device does not come back: the monitor waits for it until its
         # time-out and then says it is still away (exit status 1).
@@ -612,27 +641,9 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         self.assertEqual(notes[1], "zentrok-monitor: nothing arrived within 3 s")
 
     def test_monitor_receives_again_after_the_simulator_is_stopped_and_started_again(self):
-        # A simulator that ends closes its terminal, as a pulled adapter; one
-        # started again makes a new terminal at the same COM<n>, which the
-        # driver opens again within about a second.
         workspace = Workspace(self)
-        first = Simulator(self, workspace, 13, ["--samples"])
-        monitor, notes = self.start_monitor(workspace, 13, "--count", str(2 * SAMPLE_ITEMS), "--timeout", "40")
+        notes = self.assert_heard_again(workspace, 13, os.path.join(workspace.path, "COM13"))
         self.assertEqual(notes, opened_notes(workspace, 13))
-        self.assert_samples_acknowledged(first.report())
-        self.assertEqual(text(monitor.stderr.readline()), "zentrok-monitor: the device %s has gone away after %d items; "
-                         "the port waits for it to come back\n" % (first.link, SAMPLE_ITEMS))
-        second = Simulator(self, workspace, 13, ["--samples"])
-        out, err = monitor.communicate(timeout=30)
-        print(text(err), file=sys.stderr)  # the monitor's lines for a restart, for `ctest -V`
-        self.assertEqual(monitor.returncode, 0, text(err))
-        back = self.assert_counted(text(err).splitlines(), 13, 2 * SAMPLE_TELEGRAMS, 2 * SAMPLE_ACKS, reopens=1)
-        self.assertEqual(len(back), 1, back)
-        self.assertRegex(back[0], r"^zentrok-monitor: the device %s is back after \d+\.\d s: 9600 baud, 8 data bits, "
-                         r"no parity, 1 stop bit, no flow control; listening again$" % re.escape(first.link))
-        again = ["%5d" % (int(row[:5]) + SAMPLE_ITEMS) + row[5:] for row in SAMPLE_ROWS.splitlines(True)[1:]]
-        self.assertEqual(with_year_placeholder(text(out)), SAMPLE_ROWS + "".join(again))
-        self.assert_samples_acknowledged(second.report())
 
     def test_monitor_says_when_telegrams_are_not_logged(self):
         # Without the log folder the driver logs nothing, as it always has;
@@ -753,6 +764,11 @@ class WineTest(SampleChecks, unittest.TestCase):
         self.assertEqual(events[0], "opened " + device)
         self.assertRegex(events[1], r"^line settings of RecNr1: asked 12345 baud, .*; differs: Baud$")
         self.assertRegex(events[-1], r"^closed in \d+ ms$")
+
+    def test_monitor_receives_again_after_the_simulator_is_stopped_and_started_again(self):
+        port = self.free_port()
+        notes = self.assert_heard_again(Workspace(self), port, "\\\\.\\COM%d" % port, ARGS.wine_prefix)
+        self.assertEqual(notes[-1], "zentrok-monitor: listening on COM%d; Ctrl-C closes the port" % port)
 
     def test_list_shows_the_linked_port(self):
         workspace = Workspace(self)
