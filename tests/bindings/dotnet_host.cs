@@ -100,7 +100,8 @@ static class DotnetHost
             Console.WriteLine("line state {0}: size {1}, device present {2}, away {3} ms, telegrams {4}, {5} baud, " +
                               "{6} data bits, settings known {7}", taken, state.Size, state.DevicePresent,
                               state.AwayMs, state.Telegrams, state.BaudRate, state.ByteSize, state.SettingsKnown);
-            Console.WriteLine("line state of a record too small: {0}", RawLineState(handle, QenLineState.Create().Size - 1));
+            Console.WriteLine("line state of a record too small: {0}",
+                              RawLineState(handle, QenLineState.Create().Size - 1));
         }
         QenLineState closed;
         Console.WriteLine("line state after the close: {0}{1}", RawLineState(handle, QenLineState.Create().Size),

@@ -637,7 +637,8 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         self.assertEqual((monitor.returncode, out), (1, b""))
         notes = self.assert_counted(text(err).splitlines(), 12, 0, 0)
         self.assertEqual(len(notes), 2, notes)
-        self.assertRegex(notes[0], r"^zentrok-monitor: the device %s is still away, for \d+\.\d s$" % re.escape(line.link))
+        self.assertRegex(notes[0], r"^zentrok-monitor: the device %s is still away, for \d+\.\d s$"
+                         % re.escape(line.link))
         self.assertEqual(notes[1], "zentrok-monitor: nothing arrived within 3 s")
 
     def test_monitor_receives_again_after_the_simulator_is_stopped_and_started_again(self):

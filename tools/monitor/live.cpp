@@ -45,7 +45,8 @@ std::string Seconds(double seconds) {
 // tells its host nothing, so the device is tried once more here.
 std::string WhyNotOpened(int number, const std::string& device) {
     platform::OpenError why;
-    if (platform::SerialPort::Open(number, &why)) return device + ": it opens now; it was in use a moment ago";
+    if (platform::SerialPort::Open(number, &why))
+        return device + ": the driver did not open it, though it opens now (another program may have held it)";
     return device + ": " + Trace::OpenFailureText(why);
 }
 
