@@ -1,4 +1,5 @@
-// The driver's 44-byte record and its five calls for P/Invoke.
+// The driver's 44-byte record and its five calls for P/Invoke, and the line
+// state of an open port (qen_GetLineState and its 56-byte record).
 //
 // The library is bound by name: zentrok.dll on Windows, libzentrok.so on
 // Linux (Mono and .NET both try the "lib" prefix and ".so" suffix), found by
@@ -83,6 +84,40 @@ namespace Zentrok
         }
     }
 
+    // The state of an open port's line, for a host that must tell a dead
+    // line from a quiet one; laid out as the driver fills it. Size must hold
+    // the record's size before the call (Create sets it); later versions only
+    // add fields at the end. Counters run from the port's open.
+    [StructLayout(LayoutKind.Explicit, Size = 56)]
+    public struct QenLineState
+    {
+        public const uint NoneYet = 0xFFFFFFFF; // SinceTelegramMs before the first telegram
+
+        [FieldOffset(0)] public uint Size;                     // in: the record's size; out: bytes filled
+        [FieldOffset(4)] public uint DevicePresent;            // 1 the device is there; 0 the port waits for it
+        [FieldOffset(8)] public uint AwayMs;                   // since the device went; 0 while it is there
+        [FieldOffset(12)] public uint SinceTelegramMs;         // since the last telegram; NoneYet before the first
+        [FieldOffset(16)] public uint BaudRate;                // the line as the device took it (read back)
+        [FieldOffset(20)] public byte ByteSize;                // data bits
+        [FieldOffset(21)] public byte Parity;                  // 0 none, 1 odd, 2 even, 3 mark, 4 space
+        [FieldOffset(22)] public byte StopBits;                // 0 one, 1 one and a half, 2 two
+        [FieldOffset(23)] public byte SettingsKnown;           // 1 when the device reported them; else 16..28 are 0
+        [FieldOffset(24)] public uint Flags;                   // flow control and modem lines, the DCB flag word
+        [FieldOffset(28)] public uint Telegrams;               // telegrams received
+        [FieldOffset(32)] public uint AcksSent;                // ACK bytes written to the line
+        [FieldOffset(36)] public uint Withdrawn;               // messages the host did not take in time
+        [FieldOffset(40)] public uint DiscardedTelegrams;      // discarded for line errors, not acknowledged
+        [FieldOffset(44)] public uint LineErrors;              // overrun, framing, break, overflow reports
+        [FieldOffset(48)] public uint Reopens;                 // times the device came back and was opened again
+        [FieldOffset(52)] public uint LogLinesNotWritten;      // telegrams the log could not take
+
+        // A record whose Size says how large it is, ready for qen_GetLineState.
+        public static QenLineState Create()
+        {
+            return new QenLineState { Size = (uint)Marshal.SizeOf(typeof(QenLineState)) };
+        }
+    }
+
     static class QenChars
     {
         // Latin-1, never more characters than the field holds.
@@ -94,7 +129,7 @@ namespace Zentrok
         }
     }
 
-    // The five calls: __stdcall on 32-bit Windows, the C convention elsewhere
+    // The calls: __stdcall on 32-bit Windows, the C convention elsewhere
     // (CallingConvention.Winapi is each platform's default).
     public static class QenNative
     {
@@ -116,6 +151,11 @@ namespace Zentrok
         // 1: the next item was copied into dest; 0: none, dest untouched.
         [DllImport(Library, CallingConvention = CallingConvention.Winapi, ExactSpelling = true)]
         public static extern int qen_GetMsg(IntPtr handle, ref QenMsg dest);
+
+        // 1: state holds the port's line state; 0, state untouched, when the
+        // handle is no open port or state.Size is less than the record's size.
+        [DllImport(Library, CallingConvention = CallingConvention.Winapi, ExactSpelling = true)]
+        public static extern int qen_GetLineState(IntPtr handle, ref QenLineState state);
 
         // sysLine: a length byte, then the characters; stateTable: 14 bytes.
         [DllImport(Library, CallingConvention = CallingConvention.Winapi, ExactSpelling = true)]

@@ -63,6 +63,8 @@ namespace Zentrok
 
         public int PortNumber { get; private set; }
         public bool IsOpen { get { return handle != IntPtr.Zero; } }
+        // The driver's handle, for the raw calls of QenNative; IntPtr.Zero once closed.
+        public IntPtr Handle { get { return handle; } }
 
         // The next item, if there is one; false (and no exception) otherwise,
         // also once the port is closed. Does not wait.
@@ -73,6 +75,15 @@ namespace Zentrok
             if (handle == IntPtr.Zero || QenNative.qen_GetMsg(handle, ref msg) != 1) return false;
             item = QenItem.From(msg);
             return true;
+        }
+
+        // The state of the port's line: whether the device is there, the
+        // settings it took and the counters since the open; false (and no
+        // exception) once the port is closed. Does not wait.
+        public bool TryGetLineState(out QenLineState state)
+        {
+            state = QenLineState.Create();
+            return handle != IntPtr.Zero && QenNative.qen_GetLineState(handle, ref state) == 1;
         }
 
         // Closes the port; again does nothing. Can take up to 7 s while a

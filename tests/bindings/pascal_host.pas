@@ -1,7 +1,8 @@
-{ A Free Pascal host on bindings/pascal: prints the record's layout as
-  compiled, the driver's name, the effect of two system-status lines, and
+{ A Free Pascal host on bindings/pascal: prints the layout of both records
+  as compiled, the driver's name, the effect of two system-status lines,
   then every item a port delivers as "item|number|channel|ident|code|text|
-  stamp|queued" until COUNT items or SECONDS have passed.
+  stamp|queued" until COUNT items or SECONDS have passed, and the port's line
+  state: as the open port gives it, for a record too small, and once closed.
 
     pascal_host PORT COUNT SECONDS }
 program pascal_host;
@@ -13,10 +14,16 @@ uses
 
 var
   Msg: TQenMsg;
+  State: TQenLineState;
 
 function Offset(const Field): NativeUInt;
 begin
   Result := NativeUInt(@Field) - NativeUInt(@Msg);
+end;
+
+function StateOffset(const Field): NativeUInt;
+begin
+  Result := NativeUInt(@Field) - NativeUInt(@State);
 end;
 
 procedure PrintLayout;
@@ -26,6 +33,41 @@ begin
     [SizeOf(TQenMsg), Offset(Msg.Number), Offset(Msg.Channel), Offset(Msg.Ident), Offset(Msg.Code),
      High(Msg.Code), Offset(Msg.Text), High(Msg.Text), Offset(Msg.Stamp), SizeOf(Msg.Stamp),
      Offset(Msg.Note), SizeOf(Msg.Note)]));
+  WriteLn(Format('line state layout: size %d, DevicePresent %d, BaudRate %d, ByteSize %d, SettingsKnown %d, ' +
+    'Flags %d, Telegrams %d, LogLinesNotWritten %d',
+    [SizeOf(TQenLineState), StateOffset(State.DevicePresent), StateOffset(State.BaudRate),
+     StateOffset(State.ByteSize), StateOffset(State.SettingsKnown), StateOffset(State.Flags),
+     StateOffset(State.Telegrams), StateOffset(State.LogLinesNotWritten)]));
+end;
+
+{ What the open port said of its line (taken while its device waited for an
+  ACK, so it was there for certain); then that a record too small and a
+  closed port give 0 and leave the record as it was. }
+procedure PrintLineState(Port: TQenHandle; Closed: Boolean; Taken: Int32);
+var
+  Before: TQenLineState;
+  Answer: Int32;
+begin
+  if not Closed then
+  begin
+    WriteLn(Format('line state %d: size %d, device present %d, away %d ms, telegrams %d, %d baud, %d data bits, ' +
+      'settings known %d', [Taken, State.Size, State.DevicePresent, State.AwayMs, State.Telegrams,
+      State.BaudRate, State.ByteSize, State.SettingsKnown]));
+    State.Size := SizeOf(State) - 1;
+  end
+  else
+    State.Size := SizeOf(State);
+  State.Telegrams := $A5A5A5A5;
+  Before := State;
+  Answer := qen_GetLineState(Port, State);
+  if Closed then
+    Write('line state after the close: ')
+  else
+    Write('line state of a record too small: ');
+  if CompareMem(@Before, @State, SizeOf(State)) then
+    WriteLn(Answer, ', untouched')
+  else
+    WriteLn(Answer, ', written');
 end;
 
 procedure PrintNameAndSystemLines;
@@ -63,7 +105,7 @@ const
   Queued: array[Boolean] of string = ('no', 'yes');
 var
   Port: TQenHandle;
-  Count, Received: Integer;
+  Count, Received, Taken: Integer;
   Deadline: QWord;
 begin
   PrintLayout;
@@ -77,6 +119,7 @@ begin
   Count := StrToInt(ParamStr(2));
   Deadline := GetTickCount64 + 1000 * StrToInt(ParamStr(3));
   Received := 0;
+  Taken := -1;
   { This thread opened the port, so it keeps polling: each hand-off of a
     message runs inside its qen_GetMsg. }
   while (Received < Count) and (GetTickCount64 < Deadline) do
@@ -88,10 +131,16 @@ begin
       Continue;
     end;
     Inc(Received);
+    { At the first queued entry its telegram is still being handed over: the
+      device waits for the ACK, so it is there. }
+    if QenIsQueuedEntry(Msg) and (Taken < 0) then
+      Taken := Ord(QenGetLineState(Port, State));
     WriteLn(Format('%d|%s|%d|%.8X|%s|%s|%s|%s', [Received, NumberText, Msg.Channel, UInt32(Msg.Ident),
       QenCodeOf(Msg), QenTextOf(Msg), StampText, Queued[QenIsQueuedEntry(Msg)]]));
     Flush(Output);
   end;
+  PrintLineState(Port, False, Taken);
   qen_CloseComm(Port);
+  PrintLineState(Port, True, Taken);
   WriteLn(Received, ' items');
 end.

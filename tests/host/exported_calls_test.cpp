@@ -41,6 +41,10 @@ TEST(ExportedCalls, HandlesOfNoOpenPortAreIgnored) {
     QenMsg record;
     std::memset(&record, 0xA5, sizeof record);
     const QenMsg before = record;
+    QenLineState state;
+    std::memset(&state, 0xA5, sizeof state);
+    state.Size = sizeof state;
+    const QenLineState stateBefore = state;
 
     // A handle-sized value that points at no port, and one that points at
     // readable memory that merely looks like a record: neither is followed.
@@ -52,6 +56,9 @@ TEST(ExportedCalls, HandlesOfNoOpenPortAreIgnored) {
         EXPECT_EQ(qen_GetMsg(handle, &record), 0);
         EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0) << "the record stays as it was";
         EXPECT_EQ(qen_GetMsg(handle, nullptr), 0);
+        EXPECT_EQ(qen_GetLineState(handle, &state), 0);
+        EXPECT_EQ(std::memcmp(&state, &stateBefore, sizeof state), 0) << "the line state stays as it was";
+        EXPECT_EQ(qen_GetLineState(handle, nullptr), 0);
         EXPECT_EQ(qen_CloseComm(handle), 0);
         EXPECT_EQ(qen_CloseComm(handle), 0) << "closing twice";
     }

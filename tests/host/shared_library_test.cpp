@@ -1,5 +1,6 @@
-// The built shared library as a host loads it: the five calls are found by
-// their exact names, work through those addresses, and are all it exports.
+// The built shared library as a host loads it: the five calls and
+// qen_GetLineState are found by their exact names, work through those
+// addresses, and are all it exports.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -13,8 +14,8 @@
 
 namespace {
 
-const std::set<std::string> kExportedCalls = {"Qen_GetName", "qen_InitComm", "qen_CloseComm", "qen_GetMsg",
-                                              "qen_GetSysMsg"};
+const std::set<std::string> kExportedCalls = {"Qen_GetName", "qen_InitComm",  "qen_CloseComm",
+                                              "qen_GetMsg",  "qen_GetSysMsg", "qen_GetLineState"};
 
 class SharedLibrary : public ::testing::Test {
 protected:
@@ -66,6 +67,13 @@ TEST_F(SharedLibrary, CallsAreFoundByTheirExactNamesAndWork) {
     ASSERT_NE(getMsg, nullptr);
     QenMsg record{};
     EXPECT_EQ(getMsg(nullptr, &record), 0);
+
+    auto* getLineState = Find<decltype(qen_GetLineState)>("qen_GetLineState");
+    ASSERT_NE(getLineState, nullptr);
+    QenLineState state{};
+    state.Size = sizeof state;
+    EXPECT_EQ(getLineState(nullptr, &state), 0);
+    EXPECT_EQ(state.Size, sizeof state) << "nothing written for no port";
 }
 
 // The defined dynamic symbols of the library, as `nm` lists them.
@@ -85,7 +93,7 @@ std::set<std::string> DefinedDynamicSymbols(std::string& listing) {
     return symbols;
 }
 
-TEST(SharedLibraryExports, ExactlyTheFiveCalls) {
+TEST(SharedLibraryExports, ExactlyTheExportedCalls) {
     std::string listing;
     EXPECT_EQ(DefinedDynamicSymbols(listing), kExportedCalls) << listing;
 }

@@ -1,5 +1,6 @@
 // Opening ports: the line settings of each port's "Rn.ini" section, their
-// defaults, and ports that cannot be opened.
+// defaults, the line as qen_GetLineState reports it, and ports that cannot
+// be opened.
 //
 // A pseudo terminal keeps speed, stop bits and flow control, so those are
 // read back from the line. It forces 8 data bits without parity, so data
@@ -7,6 +8,7 @@
 // can see the request (requested_framing.h).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <optional>
 
 #include "link_harness.h"
@@ -52,6 +54,29 @@ void ExpectLine(const DeviceDouble& device, const OpenedPort& port, const Line& 
 
 constexpr Line kDefaultLine{300, {7, kNoParity}, false, false, false};
 
+// qen_GetLineState of an open port gives 1 and the line as the device holds
+// it; a record too small gives 0 and stays as it was.
+void ExpectLineState(const DeviceDouble& device, QenHandle handle, std::uint32_t telegrams) {
+    QenLineState state;
+    std::memset(&state, 0xA5, sizeof state);
+    state.Size = sizeof state - 1;
+    const QenLineState before = state;
+    EXPECT_EQ(qen_GetLineState(handle, &state), 0) << "a record too small";
+    EXPECT_EQ(std::memcmp(&state, &before, sizeof state), 0) << "a record too small was written";
+
+    state.Size = sizeof state;
+    ASSERT_EQ(qen_GetLineState(handle, &state), 1);
+    EXPECT_EQ(state.Size, sizeof state);
+    EXPECT_EQ(state.DevicePresent, 1u);
+    EXPECT_EQ(state.AwayMs, 0u);
+    EXPECT_EQ(state.Telegrams, telegrams);
+    EXPECT_EQ(state.Reopens, 0u);
+    const LineState line = device.Line();
+    EXPECT_EQ(state.SettingsKnown, 1);
+    EXPECT_EQ(state.BaudRate, line.Baud);
+    EXPECT_EQ(state.StopBits, line.TwoStopBits ? 2 : 0);
+}
+
 TEST(LineSettingsTest, TwoPortsRunWithTheirOwnSections) {
     WorkDir dir;
     dir.WriteIni(
@@ -85,9 +110,24 @@ TEST(LineSettingsTest, TwoPortsRunWithTheirOwnSections) {
     EXPECT_EQ(fromTwo.Number, 22);
     EXPECT_EQ(first.Receive(1, kExpectWithin), std::string(1, kAck));
     EXPECT_EQ(twelfth.Receive(1, kExpectWithin), std::string(1, kAck));
+    {
+        SCOPED_TRACE("line state of RecNr1");
+        ExpectLineState(first, one.handle, 1);
+    }
+    {
+        SCOPED_TRACE("line state of RecNr2");
+        ExpectLineState(twelfth, two.handle, 1);
+    }
 
     qen_CloseComm(one.handle);
     qen_CloseComm(two.handle);
+    // A closed port's handle gives no line state and writes nothing.
+    QenLineState state;
+    std::memset(&state, 0xA5, sizeof state);
+    state.Size = sizeof state;
+    const QenLineState before = state;
+    EXPECT_EQ(qen_GetLineState(one.handle, &state), 0);
+    EXPECT_EQ(std::memcmp(&state, &before, sizeof state), 0);
 }
 
 // Missing or unreadable values fall back to each key's default.

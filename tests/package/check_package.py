@@ -34,7 +34,7 @@ EXPECTED = """\
 Qen_GetName: ZENTROK 65533 2 3
 qen_GetSysMsg: mask 1, entry 2 255, value 2
 qen_InitComm(250, 1): null
-qen_GetMsg, qen_CloseComm of no port: 0 0
+qen_GetMsg, qen_GetLineState, qen_CloseComm of no port: 0 0 (record untouched) 0
 """
 KERNEL32_DEF = "LIBRARY kernel32.dll\nEXPORTS\n  GetStdHandle@4\n  WriteFile@20\n  ExitProcess@4\n"
 FIXED_FILE_INFO = struct.pack("<I", 0xFEEF04BD)

@@ -2,7 +2,8 @@
 """The Python binding as pip installs it, offline and without build
 isolation (setuptools from the machine), from the repository and from an
 install tree; each installed package is imported in a fresh interpreter,
-must carry the project's version and must reach the driver.
+must carry the project's version, must reach the driver and must receive a
+telegram on a pseudo-terminal and give the port's line state.
 
 Without pip, setuptools or wheel (Debian: python3-pip, python3-setuptools,
 python3-wheel) the check is skipped (exit status 77), and fails under CI
@@ -19,9 +20,19 @@ import tempfile
 
 SKIP = 77
 IMPORT_CHECK = """
-import os, sys, zentrok
+import os, pty, shutil, sys, tempfile, zentrok
 assert os.path.dirname(zentrok.__file__).startswith(sys.argv[1]), zentrok.__file__
 print(zentrok.__version__, *zentrok.name())
+# A live port: a pseudo-terminal linked as COM3 in a folder of its own.
+master, slave = pty.openpty()
+os.environ["ZENTROK_PORT_DIR"] = ports = tempfile.mkdtemp()
+os.symlink(os.ttyname(slave), os.path.join(ports, "COM3"))
+with zentrok.Port(3) as port:
+    os.write(master, b"107A      3F2C XB123\\x14")
+    item = port.wait(5)
+    state = port.line_state()
+print("item %s, device present %d, telegrams %d" % (item and item.number, state.DevicePresent, state.Telegrams))
+shutil.rmtree(ports)
 """
 
 
@@ -47,12 +58,12 @@ def installed_problems(args, python, label, package_dir, target):
         return ["%s: pip install failed: %s" % (label, (pip.stdout + pip.stderr)[-1500:])]
     env = dict(os.environ, PYTHONPATH=target, ZENTROK_LIBRARY=args.library)
     done = run([python, "-c", IMPORT_CHECK, target], cwd=target, env=env)
-    expected = "%s ZENTROK 65533 2 3" % args.version
+    expected = "%s ZENTROK 65533 2 3\nitem 7, device present 1, telegrams 1" % args.version
     if done.returncode != 0 or done.stdout.strip() != expected:
         return ["%s: the installed package gave %r, expected %r%s" % (label, done.stdout.strip(), expected,
                                                                        done.stderr[-800:])]
-    print("%s: %s -m pip installed zentrok %s; import and Qen_GetName through it: %s"
-          % (label, python, args.version, expected))
+    print("%s: %s -m pip installed zentrok %s; import, Qen_GetName, a port and its line state through it: %s"
+          % (label, python, args.version, expected.replace("\n", "; ")))
     return []
 
 

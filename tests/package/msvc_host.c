@@ -3,7 +3,7 @@
  * i686-pc-windows-msvc target and linked by lld-link with its default flags
  * (/safeseh among them) against an import library of zentrok.dll. It uses
  * no C runtime, so that nothing but kernel32 and the driver is linked in,
- * calls each of the five exports and prints what they gave.
+ * calls each of the six exports and prints what they gave.
  */
 #include "zentrok.h"
 
@@ -72,9 +72,16 @@ void __stdcall mainCRTStartup(void) {
     const QenHandle port = qen_InitComm(250, 1);
     put("\r\nqen_InitComm(250, 1): ");
     put(port ? "a handle" : "null");
-    put("\r\nqen_GetMsg, qen_CloseComm of no port: ");
+    QenLineState state;
+    state.Size = sizeof state;
+    state.Telegrams = 42;
+    put("\r\nqen_GetMsg, qen_GetLineState, qen_CloseComm of no port: ");
     put_number(qen_GetMsg(port, &msg));
     put(" ");
+    put_number(qen_GetLineState(port, &state));
+    put(" (record ");
+    put(state.Size == sizeof state && state.Telegrams == 42 ? "untouched" : "written");
+    put(") ");
     put_number(qen_CloseComm(port));
     put("\r\n");
     ExitProcess(0);

@@ -18,11 +18,13 @@ a pseudo-terminal linked into the Wine prefix.
 import argparse
 import ctypes
 import datetime
+import errno
 import fcntl
 import json
 import os
 import pty
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -34,7 +36,7 @@ import unittest
 from unittest import mock
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from protocol_facts import MAX_TELEGRAM_LENGTH  # noqa: E402
+from protocol_facts import ACK, END, MAX_TELEGRAM_LENGTH  # noqa: E402
 
 ARGS = None
 RUN_TIMEOUT = 20
@@ -55,6 +57,7 @@ SAMPLE_ROWS = """\
 """
 SAMPLE_ITEMS = 9
 SAMPLE_TELEGRAMS = 9
+FIRST_QUEUED_TELEGRAM = 7  # the telegram of the first queued entry
 SAMPLE_ACKS = 10  # type "0" is answered twice
 
 
@@ -119,6 +122,12 @@ def opened_notes(workspace, port, settings="9600 baud, 8 data bits, no parity, 1
     return (["zentrok-monitor: COM%d = %s, RecNr1: %s" % (port, link, settings)]
             + ["zentrok-monitor: " + line for line in defaults]
             + ["zentrok-monitor: listening on COM%d; Ctrl-C closes the port" % port])
+
+
+# The monitor's last line: what the driver counted on the port.
+COUNTED = re.compile(r"^zentrok-monitor: COM(\d+) counted (\d+) telegrams?, (\d+) ACKs? sent, (\d+) withdrawn, "
+                     r"(\d+) discarded for line errors, (\d+) line errors?, (\d+) reopens?, "
+                     r"(\d+) log lines? not written$")
 
 
 class Workspace:
@@ -194,6 +203,13 @@ class QuietLine:
         os.symlink(os.ttyname(self.slave), self.link)
         case.addCleanup(self.hang_up)
 
+    def exchange(self, telegram, timeout=5):
+        """Sends `telegram` and the end character; returns what the driver
+        answered within `timeout` seconds, up to one byte."""
+        os.write(self.master, telegram + END)
+        ready, _, _ = select.select([self.master], [], [], timeout)
+        return os.read(self.master, 1) if ready else b""
+
     def hang_up(self):
         """Closes the terminal, as a device that went away; the link stays."""
         for fd in (self.master, self.slave):
@@ -242,10 +258,12 @@ class CommandLineTest(unittest.TestCase):
     def test_monitor_names_the_device_of_a_port_that_does_not_open(self):
         workspace = Workspace(self)
         workspace.file("COM5", "a plain file")
+        # In the words of the driver's trace: the reason, then the system's.
         cases = [
-            (workspace.env, 42, os.path.join(workspace.path, "COM42") + ": it does not exist"),
-            (workspace.env, 5, os.path.join(workspace.path, "COM5") + ": it is not a terminal device"),
-            ({k: v for k, v in workspace.env.items() if k != "ZENTROK_PORT_DIR"}, 200, "/dev/ttyS199"),
+            (workspace.env, 42, os.path.join(workspace.path, "COM42") + ": missing (%s)" % os.strerror(errno.ENOENT)),
+            (workspace.env, 5, os.path.join(workspace.path, "COM5") + ": not a serial device (%s)"
+             % os.strerror(errno.ENOTTY)),
+            ({k: v for k, v in workspace.env.items() if k != "ZENTROK_PORT_DIR"}, 200, "/dev/ttyS199: missing"),
         ]
         for env, port, device in cases:
             with self.subTest(port=port):
@@ -423,6 +441,59 @@ class ReplayTest(unittest.TestCase):
 
 
 class SampleChecks:
+    def assert_counted(self, notes, port, telegrams, acks, reopens=0, not_logged=0):
+        """The monitor's notes before its closing line of counters, once
+        those are checked. The last ACK may still be on its way when the
+        monitor looks at them last; the simulator counts every one."""
+        self.assertTrue(notes, "the monitor said nothing")
+        counted = COUNTED.match(notes[-1])
+        self.assertTrue(counted, notes)
+        numbers = [int(number) for number in counted.groups()]
+        self.assertIn(numbers[2], (acks - 1, acks), notes[-1])
+        self.assertEqual(numbers[:2] + numbers[3:], [port, telegrams, 0, 0, 0, reopens, not_logged], notes[-1])
+        return notes[:-1]
+
+    def start_monitor(self, workspace, port, *options):
+        """The monitor as a process (under Wine in the Windows build), once
+        it has said that it listens; and what it said until then."""
+        command = [ARGS.monitor, "--port", str(port)] + list(options)
+        env = workspace.env
+        if ARGS.wine_run:
+            command = [ARGS.wine_run, ARGS.wine_prefix] + command
+            env = dict(env, WINEPATH=windows_path(ARGS.dll_dir))
+        monitor = subprocess.Popen(command, cwd=workspace.path, env=env, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        self.addCleanup(monitor.kill)
+        notes = []
+        while not notes or "listening on" not in notes[-1]:
+            line = monitor.stderr.readline()
+            self.assertTrue(line, "the monitor ended: %s" % notes)
+            notes.append(text(line).rstrip("\r\n"))
+        return monitor, notes
+
+    def assert_heard_again(self, workspace, port, device, wine_prefix=None):
+        """A simulator that ends closes its terminal, as a pulled adapter; one
+        started again makes a new terminal at the same COM<n>, which the
+        driver opens again within about a second. The monitor says both and
+        receives from the second; returns what it said when it opened."""
+        first = Simulator(self, workspace, port, ["--samples"], wine_prefix=wine_prefix)
+        monitor, notes = self.start_monitor(workspace, port, "--count", str(2 * SAMPLE_ITEMS), "--timeout", "60")
+        self.assert_samples_acknowledged(first.report())
+        self.assertEqual(text(monitor.stderr.readline()).rstrip("\r\n"), "zentrok-monitor: the device %s has gone "
+                         "away after %d items; the port waits for it to come back" % (device, SAMPLE_ITEMS))
+        second = Simulator(self, workspace, port, ["--samples"], wine_prefix=wine_prefix)
+        out, err = (text(stream).replace("\r\n", "\n") for stream in monitor.communicate(timeout=60))
+        print(err, file=sys.stderr)  # the monitor's lines for a restart, for `ctest -V`
+        self.assertEqual(monitor.returncode, 0, err)
+        back = self.assert_counted(err.splitlines(), port, 2 * SAMPLE_TELEGRAMS, 2 * SAMPLE_ACKS, reopens=1)
+        self.assertEqual(len(back), 1, back)
+        self.assertRegex(back[0], r"^zentrok-monitor: the device %s is back after \d+\.\d s: \d+ baud, 8 data bits, "
+                         r"no parity, 1 stop bit, no flow control; listening again$" % re.escape(device))
+        again = ["%5d" % (int(row[:5]) + SAMPLE_ITEMS) + row[5:] for row in SAMPLE_ROWS.splitlines(True)[1:]]
+        self.assertEqual(with_year_placeholder(out), SAMPLE_ROWS + "".join(again))
+        self.assert_samples_acknowledged(second.report())
+        return notes
+
     def assert_samples_acknowledged(self, report):
         self.assertIn("telegrams sent:        %d" % SAMPLE_TELEGRAMS, report)
         self.assertIn("ACKs received:         %d of %d expected" % (SAMPLE_ACKS, SAMPLE_ACKS), report)
@@ -443,7 +514,9 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         workspace = Workspace(self)
         simulator = Simulator(self, workspace, 4, ["--samples"])
         result = self.monitor(workspace, 4)
-        self.assertEqual((result.returncode, text(result.stderr).splitlines()), (0, opened_notes(workspace, 4)))
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        self.assertEqual(self.assert_counted(text(result.stderr).splitlines(), 4, SAMPLE_TELEGRAMS, SAMPLE_ACKS),
+                         opened_notes(workspace, 4))
         rows = text(result.stdout)
         self.assertEqual(with_year_placeholder(rows), SAMPLE_ROWS)
         self.assert_samples_acknowledged(simulator.report())
@@ -475,7 +548,8 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         env = dict(workspace.env, ZENTROK_TRACE=os.path.join(workspace.path, "missing", "trace.txt"))
         result = run([ARGS.monitor, "--port", "6", "--count", "4", "--timeout", "15", "--json"],
                      cwd=workspace.path, env=env)
-        self.assertEqual((result.returncode, text(result.stderr).splitlines()), (0, opened_notes(workspace, 6)))
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        self.assertEqual(self.assert_counted(text(result.stderr).splitlines(), 6, 3, 3), opened_notes(workspace, 6))
         rows = [json.loads(line) for line in text(result.stdout).splitlines()]
         self.assertEqual(rows, [
             {"item": 1, "number": 12, "channel": 3, "ident": "000000C1", "code": "XY", "text": "A\u0001C\u00e9567",
@@ -505,7 +579,9 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         self.assertTrue(header_and_rows[-1].startswith(b"    9"), header_and_rows)
         monitor.send_signal(signal.SIGINT)
         out, err = monitor.communicate(timeout=10)
-        self.assertEqual((monitor.returncode, out, text(err).splitlines()), (0, b"", opened_notes(workspace, 5)))
+        self.assertEqual((monitor.returncode, out), (0, b""), text(err))
+        self.assertEqual(self.assert_counted(text(err).splitlines(), 5, SAMPLE_TELEGRAMS, SAMPLE_ACKS),
+                         opened_notes(workspace, 5))
         self.assert_samples_acknowledged(simulator.report())
 
     def test_settings_the_monitor_applied_and_a_quiet_run(self):
@@ -540,22 +616,61 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
                 result = run([ARGS.monitor, "--port", "11", "--timeout", "0.5"], cwd=workspace.path,
                              env=workspace.env)
                 self.assertEqual((result.returncode, result.stdout), (0, b""))
-                self.assertEqual(text(result.stderr).splitlines(), opened_notes(workspace, 11, settings, defaults)
+                self.assertEqual(self.assert_counted(text(result.stderr).splitlines(), 11, 0, 0),
+                                 opened_notes(workspace, 11, settings, defaults)
                                  + ["zentrok-monitor: nothing arrived within 0.5 s"])
 
     def test_monitor_says_when_the_device_goes_away(self):
+        # The device does not come back: the monitor waits for it until its
+        # time-out and then says it is still away (exit status 1).
         workspace = Workspace(self)
         line = QuietLine(self, workspace, 12)
-        monitor = subprocess.Popen([ARGS.monitor, "--port", "12", "--timeout", "15"], cwd=workspace.path,
-                                   env=workspace.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.addCleanup(monitor.kill)
-        notes = opened_notes(workspace, 12)
-        self.assertEqual([text(monitor.stderr.readline()).rstrip("\n") for _ in notes], notes)
+        monitor, notes = self.start_monitor(workspace, 12, "--timeout", "3")
+        self.assertEqual(notes, opened_notes(workspace, 12))
+        # The terminal's number may go to another program's terminal, so
+        # the link goes too, as the node of a pulled adapter does.
         line.hang_up()
+        os.unlink(line.link)
+        self.assertEqual(text(monitor.stderr.readline()), "zentrok-monitor: the device %s has gone away after 0 items; "
+                         "the port waits for it to come back\n" % line.link)
         out, err = monitor.communicate(timeout=10)
         self.assertEqual((monitor.returncode, out), (1, b""))
-        self.assertEqual(text(err), "zentrok-monitor: the device %s has gone away; the port is closed after 0 items\n"
-                         % line.link)
+        notes = self.assert_counted(text(err).splitlines(), 12, 0, 0)
+        self.assertEqual(len(notes), 2, notes)
+        self.assertRegex(notes[0], r"^zentrok-monitor: the device %s is still away, for \d+\.\d s$"
+                         % re.escape(line.link))
+        self.assertEqual(notes[1], "zentrok-monitor: nothing arrived within 3 s")
+
+    def test_monitor_receives_again_after_the_simulator_is_stopped_and_started_again(self):
+        workspace = Workspace(self)
+        notes = self.assert_heard_again(workspace, 13, os.path.join(workspace.path, "COM13"))
+        self.assertEqual(notes, opened_notes(workspace, 13))
+
+    def test_monitor_says_when_telegrams_are_not_logged(self):
+        # Without the log folder the driver logs nothing, as it always has;
+        # one that goes away while the port is open costs lines as well.
+        missing = "the log folder Qenlog in the current directory: it does not exist"
+        for removed_later in (False, True):
+            with self.subTest(removed_later=removed_later):
+                workspace = Workspace(self)
+                folder = os.path.join(workspace.path, "Qenlog")
+                if not removed_later:
+                    os.rmdir(folder)
+                line = QuietLine(self, workspace, 14)
+                monitor, notes = self.start_monitor(workspace, 14, "--count", "2", "--timeout", "15")
+                expected = opened_notes(workspace, 14)
+                if not removed_later:
+                    expected.insert(-1, "zentrok-monitor: %s; telegrams are not logged" % missing)
+                self.assertEqual(notes, expected)
+                self.assertEqual(line.exchange(b"107A      3F2C XB123"), ACK)
+                if removed_later:
+                    shutil.rmtree(folder)
+                self.assertEqual(line.exchange(b"108A      3F2C YC456"), ACK)
+                out, err = monitor.communicate(timeout=10)
+                self.assertEqual((monitor.returncode, len(text(out).splitlines())), (0, 3), text(err))
+                later = self.assert_counted(text(err).splitlines(), 14, 2, 2, not_logged=1 if removed_later else 2)
+                self.assertEqual(later, ["zentrok-monitor: log lines not written: 1 so far; " + missing]
+                                 if removed_later else [])
 
     def test_count_finishes_the_telegram_under_way(self):
         # Item 7 is the first queued entry of telegram 7: the monitor takes
@@ -651,6 +766,11 @@ class WineTest(SampleChecks, unittest.TestCase):
         self.assertRegex(events[1], r"^line settings of RecNr1: asked 12345 baud, .*; differs: Baud$")
         self.assertRegex(events[-1], r"^closed in \d+ ms$")
 
+    def test_monitor_receives_again_after_the_simulator_is_stopped_and_started_again(self):
+        port = self.free_port()
+        notes = self.assert_heard_again(Workspace(self), port, "\\\\.\\COM%d" % port, ARGS.wine_prefix)
+        self.assertEqual(notes[-1], "zentrok-monitor: listening on COM%d; Ctrl-C closes the port" % port)
+
     def test_list_shows_the_linked_port(self):
         workspace = Workspace(self)
         port = self.free_port()
@@ -660,6 +780,11 @@ class WineTest(SampleChecks, unittest.TestCase):
         self.assertEqual(result.returncode, 0, text(result.stderr))
         self.assertIn("%-6s  \\\\.\\COM%d -> Wine link %s  (free)" % ("COM%d" % port, port, link),
                       text(result.stdout).splitlines())
+
+
+# Fields of QenLineState and their offsets, as zentrok.h lays the record out.
+LINE_STATE_OFFSETS = [("DevicePresent", 4), ("BaudRate", 16), ("ByteSize", 20), ("SettingsKnown", 23), ("Flags", 24),
+                      ("Telegrams", 28), ("LogLinesNotWritten", 52)]
 
 
 def sample_items():
@@ -684,6 +809,13 @@ class BindingsTest(SampleChecks, unittest.TestCase):
     """Each binding's record layout, then the simulator's samples through it."""
 
     NAME_AND_SYSTEM_LINES = ["driver ZENTROK (65533, 2, 3)", "system lines: mask 1, entry 5 FF, value 2"]
+    LINE_STATE_LAYOUT = "line state layout: size 56, " + ", ".join("%s %d" % field for field in LINE_STATE_OFFSETS)
+    # The open port at the first queued entry, while the device waits for the
+    # ACK of the seventh telegram (Rn.ini asks for 9600 baud, 8 data bits);
+    # then a record one byte too small and the closed port.
+    LINE_STATE_LINES = ["line state 1: size 56, device present 1, away 0 ms, telegrams %d, 9600 baud, 8 data bits, "
+                        "settings known 1" % FIRST_QUEUED_TELEGRAM,
+                        "line state of a record too small: 0, untouched", "line state after the close: 0, untouched"]
 
     def assert_host_output(self, workspace, command, layout):
         simulator = Simulator(self, workspace, 10, ["--samples"])
@@ -692,9 +824,9 @@ class BindingsTest(SampleChecks, unittest.TestCase):
         self.assertEqual(result.returncode, 0, text(result.stderr))
         print(text(result.stdout), file=sys.stderr)  # what the host received, for `ctest -V`
         lines = with_year_placeholder(text(result.stdout)).splitlines()
-        self.assertEqual(lines[0], layout)
-        self.assertEqual(lines[1:3], self.NAME_AND_SYSTEM_LINES)
-        self.assertEqual(lines[3:], sample_items() + ["%d items" % SAMPLE_ITEMS])
+        self.assertEqual(lines[0:2], [layout, self.LINE_STATE_LAYOUT])
+        self.assertEqual(lines[2:4], self.NAME_AND_SYSTEM_LINES)
+        self.assertEqual(lines[4:], sample_items() + self.LINE_STATE_LINES + ["%d items" % SAMPLE_ITEMS])
         self.assert_samples_acknowledged(simulator.report())
 
     def test_pascal(self):
@@ -730,6 +862,9 @@ class BindingsTest(SampleChecks, unittest.TestCase):
         self.assertEqual({name: getattr(zentrok.QenMsg, name).offset for name in
                           ("Number", "Channel", "Ident", "Code", "Text", "Stamp", "Note")},
                          {"Number": 0, "Channel": 4, "Ident": 8, "Code": 12, "Text": 15, "Stamp": 24, "Note": 40})
+        self.assertEqual(ctypes.sizeof(zentrok.QenLineState), 56)
+        self.assertEqual({name: getattr(zentrok.QenLineState, name).offset for name, _ in LINE_STATE_OFFSETS},
+                         dict(LINE_STATE_OFFSETS))
         self.assertEqual(zentrok.name(), ("ZENTROK", 65533, 2, 3))
         state = zentrok.apply_system_line("   A 03")
         self.assertEqual(zentrok.apply_system_line(b"   R E5", state.mask, state.table),
@@ -743,13 +878,31 @@ class BindingsTest(SampleChecks, unittest.TestCase):
         os.chdir(workspace.path)  # Rn.ini and Qenlog
         self.addCleanup(os.chdir, cwd)
         with mock.patch.dict(os.environ, ZENTROK_PORT_DIR=workspace.path), zentrok.Port(10) as port:
-            items = [port.wait(5) for _ in range(SAMPLE_ITEMS)]
+            items, state = [], None
+            for _ in range(SAMPLE_ITEMS):
+                items.append(port.wait(5))
+                # While its telegram is handed over, the device waits for the ACK.
+                if items[-1] and items[-1].queued and state is None:
+                    state = port.line_state()
+            self.assertEqual((state.Size, state.DevicePresent, state.AwayMs, state.Telegrams),
+                             (56, 1, 0, FIRST_QUEUED_TELEGRAM))
+            self.assertEqual((state.BaudRate, state.ByteSize, state.SettingsKnown), (9600, 8, 1))
+            self.assertLess(state.SinceTelegramMs, 10000)
             start = time.monotonic()
             self.assertIsNone(port.wait(0.3))
             self.assertTrue(0.3 <= time.monotonic() - start < 2)
+            state = port.line_state()
+            self.assertEqual((state.Telegrams, state.AcksSent, state.Withdrawn), (SAMPLE_TELEGRAMS, SAMPLE_ACKS, 0))
+            too_small = zentrok.QenLineState(Size=55, Telegrams=0xA5A5A5A5)
+            before = bytes(too_small)
+            self.assertEqual(library.qen_GetLineState(port._handle, ctypes.byref(too_small)), 0)
+            self.assertEqual(bytes(too_small), before)
+            closed_handle = port._handle
         self.assertTrue(port.closed)
         with self.assertRaises(ValueError):
             port.wait()
+        with self.assertRaises(ValueError):
+            port.line_state()
         port.close()
 
         self.assertNotIn(None, items)
@@ -764,13 +917,15 @@ class BindingsTest(SampleChecks, unittest.TestCase):
         self.assert_port_errors_say_why(zentrok)
         self.assert_library_errors_say_what_was_tried()
 
-        # A handle that is not an open port: nothing delivered, the record untouched.
+        # A handle that is not an open port: nothing delivered, the records untouched.
         record = zentrok.QenMsg(Number=42)
-        before = bytes(record)
-        for handle in (None, 0x1000):
+        state = zentrok.QenLineState(Size=ctypes.sizeof(zentrok.QenLineState), Telegrams=42)
+        before = bytes(record) + bytes(state)
+        for handle in (None, 0x1000, closed_handle):
             self.assertEqual(library.qen_GetMsg(handle, ctypes.byref(record)), 0)
+            self.assertEqual(library.qen_GetLineState(handle, ctypes.byref(state)), 0)
             self.assertEqual(library.qen_CloseComm(handle), 0)
-        self.assertEqual(bytes(record), before)
+        self.assertEqual(bytes(record) + bytes(state), before)
 
 
     def assert_port_errors_say_why(self, zentrok):

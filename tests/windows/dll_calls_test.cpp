@@ -17,6 +17,7 @@ using InitCommFn = void*(__stdcall*)(int32_t, int32_t);
 using CloseCommFn = int32_t(__stdcall*)(void*);
 using GetMsgFn = int32_t(__stdcall*)(void*, QenMsg*);
 using GetSysMsgFn = int32_t(__stdcall*)(const uint8_t*, int32_t*, uint8_t*, int32_t*);
+using GetLineStateFn = int32_t(__stdcall*)(void*, QenLineState*);
 
 // A system-status line as the host passes it: length byte first.
 std::string SysLine(const std::string& text) { return std::string(1, static_cast<char>(text.size())) + text; }
@@ -45,14 +46,15 @@ protected:
 HMODULE LoadedDll::module_ = nullptr;
 
 TEST_F(LoadedDll, EachCallIsFoundUnderItsPlainName) {
-    for (const char* name : {"Qen_GetName", "qen_InitComm", "qen_CloseComm", "qen_GetMsg", "qen_GetSysMsg"})
+    for (const char* name :
+         {"Qen_GetName", "qen_InitComm", "qen_CloseComm", "qen_GetMsg", "qen_GetSysMsg", "qen_GetLineState"})
         EXPECT_NE(Find(name), nullptr) << name;
 }
 
 TEST_F(LoadedDll, NamesMatchOnlyExactly) {
     // Decorated __stdcall forms, and the case of the prefix, are not accepted.
     for (const char* name : {"qen_GetName", "QEN_GETNAME", "qen_getmsg", "Qen_GetMsg", "_qen_GetMsg@8", "qen_GetMsg@8",
-                             "Qen_GetName@12", "_Qen_GetName@12"})
+                             "Qen_GetName@12", "_Qen_GetName@12", "qen_GetLineState@8"})
         EXPECT_EQ(Find(name), nullptr) << name;
 }
 
@@ -95,15 +97,24 @@ TEST_F(LoadedDll, InitCommOnAPortThatDoesNotExistGivesNull) {
 TEST_F(LoadedDll, CallsWithAHandleThatIsNoPortDoNothing) {
     const auto getMsg = Call<GetMsgFn>("qen_GetMsg");
     const auto closeComm = Call<CloseCommFn>("qen_CloseComm");
+    const auto getLineState = Call<GetLineStateFn>("qen_GetLineState");
     ASSERT_NE(getMsg, nullptr);
     ASSERT_NE(closeComm, nullptr);
+    ASSERT_NE(getLineState, nullptr);
     QenMsg msg;
     std::memset(&msg, 0xA5, sizeof msg);
     QenMsg untouched = msg;
+    QenLineState state;
+    std::memset(&state, 0xA5, sizeof state);
+    state.Size = sizeof state;
+    const QenLineState stateUntouched = state;
     int32_t notAPort = 0;
     EXPECT_EQ(getMsg(nullptr, &msg), 0);
     EXPECT_EQ(getMsg(&notAPort, &msg), 0);
     EXPECT_EQ(std::memcmp(&msg, &untouched, sizeof msg), 0);
+    EXPECT_EQ(getLineState(nullptr, &state), 0);
+    EXPECT_EQ(getLineState(&notAPort, &state), 0);
+    EXPECT_EQ(std::memcmp(&state, &stateUntouched, sizeof state), 0);
     EXPECT_EQ(closeComm(nullptr), 0);
     EXPECT_EQ(closeComm(&notAPort), 0);
 }

@@ -21,7 +21,10 @@ constexpr const char* kUsage = R"(usage: zentrok-monitor --port N [--section N] 
        zentrok-monitor --list | --version
 
   --port N       open serial port N (COM<N>) through the driver and print each
-                 item the host receives; Ctrl-C closes the port and ends
+                 item the host receives; a device that goes away (pulled,
+                 closed) is waited for until it is back (exit status 1 when
+                 it is still away at the end); the driver's counters are
+                 printed at the end. Ctrl-C closes the port and ends
   --section N    line settings from section RecNr<N> of Rn.ini (default 1)
   --count N      end after N items (exit status 1 if the time-out comes first)
   --timeout S    end after S seconds

@@ -1,4 +1,5 @@
-// The ports of this machine as the monitor shows them. Implemented once per
+// The ports of this machine as the monitor shows them, and the folder of the
+// telegram log. Implemented once per
 // platform (port_path_posix.cpp, port_path_win32.cpp); the device behind a
 // port number is the driver's own rule (platform::SerialPort::DeviceName).
 #pragma once
@@ -25,8 +26,9 @@ std::vector<PortEntry> ListPorts();
 // device is reachable.
 std::string UnnumberedHint();
 
-// Whether the device at `path` is still there: a removed adapter or a closed
-// pseudo-terminal is not; an unplugged cable cannot be seen.
-bool DevicePresent(const std::string& path);
+// Why the driver cannot write its telegram log into the folder `path`: "it
+// does not exist", "it is not a folder", the system's reason it may not be
+// written; "" when nothing is known against it.
+std::string FolderProblem(const std::string& path);
 
 }  // namespace zentrok::monitor

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "monitor/port_path.h"
@@ -142,9 +143,12 @@ std::string UnnumberedHint() {
            "in the host's environment";
 }
 
-bool DevicePresent(const std::string& path) {
+std::string FolderProblem(const std::string& path) {
     struct stat info {};
-    return stat(path.c_str(), &info) == 0;
+    if (stat(path.c_str(), &info) != 0) return errno == ENOENT ? "it does not exist" : std::strerror(errno);
+    if (!S_ISDIR(info.st_mode)) return "it is not a folder";
+    if (access(path.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+    return "";
 }
 
 }  // namespace zentrok::monitor

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <string>
 
 #include "monitor/port_path.h"
 #include "platform/platform.h"
@@ -98,6 +99,16 @@ std::string UnnumberedHint() { return ""; }
 // open has gone without asking the port itself, which the driver holds.
 // (QueryDosDevice is no such way: Wine answers "not found" for a port that
 // opens.) So the device counts as present for as long as the port is open.
-bool DevicePresent(const std::string&) { return true; }
+// A folder's read-only attribute does not keep files in it from being
+// written, so only a missing folder or another kind of file is told.
+std::string FolderProblem(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "it does not exist";
+        return "it cannot be looked at (error " + std::to_string(error) + ")";
+    }
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? "" : "it is not a folder";
+}
 
 }  // namespace zentrok::monitor

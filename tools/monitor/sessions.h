@@ -18,8 +18,10 @@ struct LiveOptions {
 };
 
 // Prints what the host receives from the port until Count items arrived,
-// the time-out passed or `stop` became non-zero. Exit status: 0, or 1 when
-// the port did not open or fewer than Count items came in time.
+// the time-out passed or `stop` became non-zero, saying on stderr when the
+// device goes away and when it is back, then the driver's counters. Exit
+// status: 0, or 1 when the port did not open, fewer than Count items came in
+// time or the device was away as the monitor ended.
 int RunLive(const LiveOptions& options, const volatile std::sig_atomic_t& stop);
 
 // Prints the items that the telegrams of the logs at `paths` yield, with the

@@ -25,14 +25,12 @@ std::string KeyValue(const PortSetupReport& report, std::string_view key) {
 }
 
 // What the device made of the settings, read back after configuring.
-void AddReadBack(std::vector<std::string>& lines, const PortSetupReport& report,
-                 const platform::ConfigureResult& configured) {
-    if (!configured.FailedCalls.empty()) lines.push_back("configuring the line failed: " + configured.FailedCalls);
-    if (!configured.ReadBack) {
+void AddReadBack(std::vector<std::string>& lines, const PortSetupReport& report, const QenLineState& state) {
+    if (!state.SettingsKnown) {
         lines.push_back("the device did not report its settings; the line above is what Rn.ini asked for");
         return;
     }
-    for (const LineDifference& difference : LineDifferences(report.Setup.Line, configured.Reported)) {
+    for (const LineDifference& difference : LineDifferences(report.Setup.Line, ReportedLine(state))) {
         const char* what = difference.Key == "Baud" ? "that rate" : "that";
         lines.push_back(KeyValue(report, difference.Key) + ": this line does not support " + what + "; it stays at " +
                         difference.Reported);
@@ -41,12 +39,22 @@ void AddReadBack(std::vector<std::string>& lines, const PortSetupReport& report,
 
 }  // namespace
 
+platform::LineSettings ReportedLine(const QenLineState& state) {
+    platform::LineSettings line;
+    line.BaudRate = state.BaudRate;
+    line.ByteSize = state.ByteSize;
+    line.Parity = state.Parity;
+    line.StopBits = state.StopBits;
+    line.Flags = state.Flags;
+    return line;
+}
+
 std::vector<std::string> SettingsLines(int port, const std::string& device, const PortSetupReport& report,
-                                       const platform::ConfigureResult& configured) {
-    const platform::LineSettings& line = configured.ReadBack ? configured.Reported : report.Setup.Line;
+                                       const QenLineState& state) {
+    const platform::LineSettings line = state.SettingsKnown ? ReportedLine(state) : report.Setup.Line;
     std::vector<std::string> lines = {"COM" + std::to_string(port) + " = " + device + ", " + report.Section + ": " +
                                       LineText(line)};
-    AddReadBack(lines, report, configured);
+    AddReadBack(lines, report, state);
     const std::string file = kConfigFileName;
     AddDefaults(lines, report, SettingOrigin::NoFile, "missing file " + file + " in the current directory");
     AddDefaults(lines, report, SettingOrigin::NoSection, "missing section [" + report.Section + "] in " + file);
@@ -55,6 +63,17 @@ std::vector<std::string> SettingsLines(int port, const std::string& device, cons
         if (setting.Origin == SettingOrigin::NotANumber)
             lines.push_back("default " + KeyValue(setting) + ": not a number: " + Quoted(setting.Text));
     return lines;
+}
+
+std::string CountersText(const QenLineState& state) {
+    const auto count = [](std::uint32_t value, const char* one, const char* many) {
+        return std::to_string(value) + " " + (value == 1 ? one : many);
+    };
+    return count(state.Telegrams, "telegram", "telegrams") + ", " + count(state.AcksSent, "ACK", "ACKs") + " sent, " +
+           std::to_string(state.Withdrawn) + " withdrawn, " + std::to_string(state.DiscardedTelegrams) +
+           " discarded for line errors, " + count(state.LineErrors, "line error", "line errors") + ", " +
+           count(state.Reopens, "reopen", "reopens") + ", " + count(state.LogLinesNotWritten, "log line", "log lines") +
+           " not written";
 }
 
 }  // namespace zentrok::monitor

@@ -5,6 +5,8 @@
         item = port.wait(timeout=1.0)       # an Item, or None
         if item:
             print(item.code, item.text, "entry" if item.queued else item.number)
+        if not port.line_state().DevicePresent:
+            print("the device has gone; the port waits for it to come back")
 
 The library is the path given to load() (or as `library=` to the first call),
 else $ZENTROK_LIBRARY, else zentrok.dll / libzentrok.so found by the system
@@ -12,7 +14,8 @@ loader; LibraryError says which were tried. On Windows the interpreter must
 be 32-bit, as the DLL is. A port that does not open raises PortError, which
 names the device and, where it can be told, why.
 """
-from ._native import LIBRARY_NAME, NO_STAMP, LibraryError, QenCode, QenMsg, QenSystemTime, QenText, load
+from ._native import (LIBRARY_NAME, NO_STAMP, NONE_YET, LibraryError, QenCode, QenLineState, QenMsg, QenSystemTime,
+                      QenText, load)
 from ._port import DriverName, Item, Port, PortError, SystemState, apply_system_line, device_path, name
 
 
@@ -30,6 +33,7 @@ def _installed_version():
 
 __version__ = _installed_version()
 
-__all__ = ["LIBRARY_NAME", "NO_STAMP", "LibraryError", "QenCode", "QenMsg", "QenSystemTime", "QenText", "load",
+__all__ = ["LIBRARY_NAME", "NO_STAMP", "NONE_YET", "LibraryError", "QenCode", "QenLineState", "QenMsg", "QenSystemTime",
+           "QenText", "load",
            "DriverName", "Item", "Port", "PortError", "SystemState", "apply_system_line", "device_path", "name",
            "__version__"]

@@ -1,4 +1,4 @@
-"""The driver's record and its five calls, declared for ctypes."""
+"""The driver's records and its calls (the five, and qen_GetLineState), declared for ctypes."""
 import ctypes
 import ctypes.util
 import os
@@ -7,6 +7,7 @@ from ctypes import POINTER, Structure, c_char_p, c_int32, c_uint8, c_uint16, c_u
 
 LIBRARY_NAME = "zentrok.dll" if os.name == "nt" else "libzentrok.so"
 NO_STAMP = 0xFFFF
+NONE_YET = 0xFFFFFFFF  # QenLineState.SinceTelegramMs before the port's first telegram
 STATE_TABLE_SIZE = 14
 
 
@@ -39,6 +40,32 @@ class QenMsg(Structure):
     ]
 
 
+class QenLineState(Structure):
+    """The state of an open port's line, 56 bytes, every member naturally
+    aligned. Size must hold the record's size before the call (Port.line_state
+    sets it); later versions only add fields at the end. Counters run from
+    the port's open."""
+    _fields_ = [
+        ("Size", c_uint32),  # in: the record's size; out: bytes filled
+        ("DevicePresent", c_uint32),  # 1 the device is there; 0 the port waits for it to come back
+        ("AwayMs", c_uint32),  # milliseconds since the device went; 0 while it is there
+        ("SinceTelegramMs", c_uint32),  # milliseconds since the last telegram; NONE_YET before the first
+        ("BaudRate", c_uint32),  # the line as the device took it (read back)
+        ("ByteSize", c_uint8),  # data bits
+        ("Parity", c_uint8),  # 0 none, 1 odd, 2 even, 3 mark, 4 space
+        ("StopBits", c_uint8),  # 0 one, 1 one and a half, 2 two
+        ("SettingsKnown", c_uint8),  # 1 when the device reported its settings; else BaudRate..Flags are 0
+        ("Flags", c_uint32),  # flow control and modem lines, the Windows DCB flag word
+        ("Telegrams", c_uint32),  # telegrams received
+        ("AcksSent", c_uint32),  # ACK bytes written to the line
+        ("Withdrawn", c_uint32),  # messages withdrawn because the host did not take them in time
+        ("DiscardedTelegrams", c_uint32),  # telegrams discarded for line errors, not acknowledged
+        ("LineErrors", c_uint32),  # line error reports (overrun, framing, break, overflow)
+        ("Reopens", c_uint32),  # times the device came back and the port was opened again
+        ("LogLinesNotWritten", c_uint32),  # telegrams the log could not take
+    ]
+
+
 class LibraryError(OSError):
     """The driver library could not be loaded."""
 
@@ -49,7 +76,7 @@ _loaded = None  # (path, library)
 
 def load(path=None):
     """Loads the driver once per process and returns it (a ctypes library
-    with the five calls declared). The library is `path`, else the file named
+    with its calls declared). The library is `path`, else the file named
     by $ZENTROK_LIBRARY, else zentrok.dll / libzentrok.so found by the system
     loader (on Windows: on PATH, else beside python.exe or in the system
     folder). Asking for another file once one is loaded raises RuntimeError."""
@@ -110,3 +137,5 @@ def _declare(library):
     library.qen_GetMsg.restype = c_int32
     library.qen_GetSysMsg.argtypes = [POINTER(c_uint8), POINTER(c_int32), POINTER(c_uint8), POINTER(c_int32)]
     library.qen_GetSysMsg.restype = c_int32
+    library.qen_GetLineState.argtypes = [c_void_p, POINTER(QenLineState)]
+    library.qen_GetLineState.restype = c_int32

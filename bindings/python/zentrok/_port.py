@@ -8,7 +8,7 @@ import threading
 import time
 from typing import NamedTuple, Optional
 
-from ._native import NO_STAMP, STATE_TABLE_SIZE, QenMsg, load
+from ._native import NO_STAMP, STATE_TABLE_SIZE, QenLineState, QenMsg, load
 
 if os.name != "nt":
     import fcntl
@@ -191,6 +191,18 @@ class Port:
             if left <= 0:
                 return None
             time.sleep(min(POLL_INTERVAL, left))
+
+    def line_state(self):
+        """The state of the port's line (a QenLineState): whether the device
+        is there or the port waits for it to come back, the settings it took
+        and the counters since the open. Does not wait; a host of an alarm
+        system raises a communication fault when DevicePresent is 0."""
+        if self._handle is None:
+            raise ValueError("port %d is closed" % self.number)
+        state = QenLineState(Size=ctypes.sizeof(QenLineState))
+        if not self._driver.qen_GetLineState(self._handle, ctypes.byref(state)):
+            raise ValueError("port %d is no open port of the driver" % self.number)
+        return state
 
     def __enter__(self):
         return self
