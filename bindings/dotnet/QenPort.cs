@@ -1,10 +1,8 @@
 // A port and the items it delivers, as .NET values.
 //
-// Threading: the thread of the process's first port open is the host thread.
-// While any port is open it must keep calling TryGetMessage (any port), or on
-// Windows keep running a message loop, as a Windows Forms or WPF UI thread
-// does. A message and its queued entries not taken within 7 s are withdrawn
-// and the telegram is not acknowledged.
+// Threading: while any port is open some thread must keep calling
+// TryGetMessage (any port, any thread): each call first runs the hand-offs
+// that are waiting. README.md, "Threading: the host's duty", says more.
 using System;
 using System.IO;
 

@@ -5,11 +5,9 @@
   loader finds the library: on Windows beside the program or on PATH, on
   Linux through LD_LIBRARY_PATH, the run path or the loader cache.
 
-  Threading: the thread of the process's first qen_InitComm is the host
-  thread. While any port is open it must keep calling qen_GetMsg (on
-  Windows: keep retrieving window messages; a VCL or LCL main thread's
-  message loop does). A message and its queued entries not taken within
-  7000 ms are withdrawn and the telegram is not acknowledged. }
+  Threading: while any port is open some thread must keep calling
+  qen_GetMsg (any port, any thread): each call first runs the hand-offs that
+  are waiting. README.md, "Threading: the host's duty", says more. }
 unit zentrok;
 
 {$IFDEF FPC}{$MODE DELPHI}{$ENDIF}

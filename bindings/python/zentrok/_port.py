@@ -21,7 +21,7 @@ _NUMBER_BYTES = slice(QenMsg.Number.offset, QenMsg.Number.offset + QenMsg.Number
 _STAMP_BYTES = slice(QenMsg.Stamp.offset, QenMsg.Stamp.offset + QenMsg.Stamp.size)
 
 # Pause between two polls of an idle port. Every hand-off of a message runs
-# inside a qen_GetMsg of the host thread, so it stays short.
+# inside a qen_GetMsg, so it stays short.
 POLL_INTERVAL = 0.001
 
 
@@ -141,10 +141,9 @@ else:
 class Port:
     """An open port: `with Port(3) as port: item = port.wait(1.0)`.
 
-    The thread of the process's first open is the host thread. While any port
-    is open it must keep calling wait() (any port, any time-out) or, on
-    Windows, keep running a message loop; a message and its entries not taken
-    within 7 s are withdrawn and the telegram is not acknowledged."""
+    While any port is open some thread must keep calling wait() (any port,
+    any thread, any time-out): each call first runs the hand-offs that are
+    waiting. README.md, "Threading: the host's duty", says more."""
 
     _open_numbers = set()  # the port numbers Port objects of this process hold
     _numbers_lock = threading.Lock()
