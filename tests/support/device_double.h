@@ -59,6 +59,12 @@ public:
     // Hangs up the line: the driver's side sees the device go away.
     void CloseMaster();
 
+    // A USB adapter pulled and plugged back: hangs up the line (unless
+    // CloseMaster did), then makes a new pseudo terminal and links it as the
+    // same COM<n>. From then on Send, Receive and Line use the new terminal;
+    // the driver reaches it only by opening the port again.
+    void Replug();
+
     struct Impl;
 
 private:

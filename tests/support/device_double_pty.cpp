@@ -66,12 +66,16 @@ struct DeviceDouble::Impl {
     std::string linkPath;
 };
 
-DeviceDouble::DeviceDouble(std::int32_t portNumber) : portNumber_(portNumber), impl_(std::make_unique<Impl>()) {
-    int& master = impl_->master;
+namespace {
+
+// Makes a raw pseudo terminal for `terminal` and links its slave as
+// `linkPath`, in place of whatever link was there.
+void OpenTerminal(DeviceDouble::Impl& terminal, const std::string& linkPath) {
+    int& master = terminal.master;
     master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) Fail("posix_openpt");
     const std::string slavePath = ptsname(master);
-    int& slave = impl_->slave;
+    int& slave = terminal.slave;
     slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (slave < 0) Fail("open slave");
     // Raw from the start: nothing sent before the driver configures the line
@@ -81,9 +85,15 @@ DeviceDouble::DeviceDouble(std::int32_t portNumber) : portNumber_(portNumber), i
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
 
+    std::filesystem::remove(linkPath);
+    std::filesystem::create_symlink(slavePath, linkPath);
+}
+
+}  // namespace
+
+DeviceDouble::DeviceDouble(std::int32_t portNumber) : portNumber_(portNumber), impl_(std::make_unique<Impl>()) {
     impl_->linkPath = PortFolder() + "/COM" + std::to_string(portNumber);
-    std::filesystem::remove(impl_->linkPath);
-    std::filesystem::create_symlink(slavePath, impl_->linkPath);
+    OpenTerminal(*impl_, impl_->linkPath);
 }
 
 DeviceDouble::~DeviceDouble() {
@@ -149,6 +159,12 @@ void DeviceDouble::CloseMaster() {
     if (impl_->master < 0) return;
     close(impl_->master);
     impl_->master = -1;
+}
+
+void DeviceDouble::Replug() {
+    CloseMaster();
+    close(impl_->slave);
+    OpenTerminal(*impl_, impl_->linkPath);
 }
 
 }  // namespace zentrok::test

@@ -14,7 +14,11 @@ then the payload.
                  S <bytes>         write the bytes on the line
                  L                 ask for the line settings
                  H                 hang up the line
+                 R <port number>   a device re-plugged: hang up the line and
+                                   link a new terminal as the same COM<n>
   relay -> test: O                 the port exists
+                 R                 the new terminal is linked; the old
+                                   one's bytes have all been sent before
                  D <bytes>         bytes the driver sent
                  L <baud> <two stop bits> <RTS/CTS> <IXON> <IXOFF>
 
@@ -100,6 +104,7 @@ class Session:
         self.prefix = prefix
         self.send_lock = threading.Lock()
         self.terminal = None
+        self.forwarder = None
 
     def send(self, kind, payload=b""):
         with self.send_lock:
@@ -137,11 +142,26 @@ class Session:
                 self.terminal.close()
             self.conn.close()
 
+    def open_terminal(self, number):
+        self.terminal = Terminal(self.prefix, number)
+        self.forwarder = threading.Thread(target=self.forward_line, args=(self.terminal,), daemon=True)
+        self.forwarder.start()
+
+    def replug(self, number):
+        """Hangs up the line, waits until its bytes are relayed, and links a new terminal in its place."""
+        old = self.terminal
+        old.hang_up()
+        self.forwarder.join()
+        self.open_terminal(number)
+        old.close()  # the link leads to the new terminal now, and stays
+
     def handle(self, kind, payload):
         if kind == b"O":
-            self.terminal = Terminal(self.prefix, int(payload))
-            threading.Thread(target=self.forward_line, args=(self.terminal,), daemon=True).start()
+            self.open_terminal(int(payload))
             self.send(b"O")
+        elif kind == b"R":
+            self.replug(int(payload))
+            self.send(b"R")
         elif kind == b"S" and self.terminal.master is not None:
             while payload:
                 payload = payload[os.write(self.terminal.master, payload):]
