@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 
+#include "host_record.h"
 #include "zentrok.h"
 
 namespace {
@@ -97,13 +97,11 @@ TEST_F(LoadedDll, CallsWithAHandleThatIsNoPortDoNothing) {
     const auto closeComm = Call<CloseCommFn>("qen_CloseComm");
     ASSERT_NE(getMsg, nullptr);
     ASSERT_NE(closeComm, nullptr);
-    QenMsg msg;
-    std::memset(&msg, 0xA5, sizeof msg);
-    QenMsg untouched = msg;
+    QenMsg msg = zentrok::test::PatternMsg();
     int32_t notAPort = 0;
     EXPECT_EQ(getMsg(nullptr, &msg), 0);
     EXPECT_EQ(getMsg(&notAPort, &msg), 0);
-    EXPECT_EQ(std::memcmp(&msg, &untouched, sizeof msg), 0);
+    EXPECT_TRUE(zentrok::test::SameBytes(msg, zentrok::test::PatternMsg()));
     EXPECT_EQ(closeComm(nullptr), 0);
     EXPECT_EQ(closeComm(&notAPort), 0);
 }
