@@ -60,7 +60,9 @@ void RunQueued();
 // closing host.
 void RunQueuedUntil(platform::Event& done);
 
-// Set while calls wait for a host thread.
+// Set while calls wait for a host thread. A hook for tests only (the
+// reliability tests wait on it to see a hand-off queued); the driver itself
+// never calls it.
 platform::Signal& QueuedSignal();
 
 }  // namespace zentrok::host_thread

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "link/comm_thread.h"
 #include "link/line_settings.h"
+#include "link/protocol.h"
 
 namespace zentrok {
 namespace {
