@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "../decode/decoder_fixture.h"
+#include "decoder_fixture.h"
 #include "host_record.h"
 #include "link/hand_off.h"
 

@@ -1,4 +1,4 @@
-// What the link tests share: telegrams with a known outcome, the host side
+// What the link and reliability tests share: telegrams with a known outcome, the host side
 // of the hand-off, and reading back the telegram log.
 //
 // The test's main thread makes the process's first qen_InitComm, so it is
