@@ -4,8 +4,6 @@
 //  - reader wake-ups of an idle port over ten seconds;
 //  - resident memory across many telegrams and across open/close cycles.
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/port_names.h"
 #include "pty_device.h"
 #include "zentrok.h"
 
@@ -28,54 +25,40 @@ namespace {
 using namespace zentrok::bench;
 using zentrok::kAck;
 using zentrok::kEndCharacter;
+using zentrok::pty::PortFolder;
 
 // Round trips per second with a plain echo of ACK per end character.
 double BarePingPong(int count) {
-    Pty pty;
+    PseudoTerminal pty;
     std::thread echo([&] {
         char buffer[256];
         for (int acked = 0; acked < count;) {
-            const ssize_t n = read(pty.slave, buffer, sizeof buffer);
+            const ssize_t n = read(pty.Slave(), buffer, sizeof buffer);
             if (n <= 0) return;
             for (ssize_t i = 0; i < n; ++i) {
                 if (buffer[i] != kEndCharacter) continue;
-                if (write(pty.slave, &kAck, 1) != 1) return;
+                if (write(pty.Slave(), &kAck, 1) != 1) return;
                 ++acked;
             }
         }
     });
     const auto start = Clock::now();
-    Device(pty.master, count);
+    Device(pty, count);
     const double rate = count / Seconds(Clock::now() - start);
     echo.join();
     return rate;
 }
 
-struct PortDir {
-    std::string path;
-    PortDir() {
-        char templ[] = "/tmp/zentrok-bench-XXXXXX";
-        path = mkdtemp(templ);
-        setenv(zentrok::platform::posix::kPortDirVariable, path.c_str(), 1);
-    }
-    void Link(int port, const std::string& target) const {
-        const std::string link = zentrok::platform::posix::PortLinkPath(path, port);
-        unlink(link.c_str());
-        if (symlink(target.c_str(), link.c_str()) != 0) std::exit(1);
-    }
-    ~PortDir() { std::system(("rm -rf " + path).c_str()); }
-};
-
 // Round trips per second through the driver, with the host thread polling.
-double DriverStopAndWait(const PortDir& ports, int count) {
-    Pty pty;
-    ports.Link(1, pty.slavePath);
+double DriverStopAndWait(const PortFolder& ports, int count) {
+    PseudoTerminal pty;
+    pty.LinkAs(ports.LinkPath(1));
     QenHandle port = qen_InitComm(1, 1);
     if (!port) std::exit(1);
     std::atomic<bool> done{false};
     const auto start = Clock::now();
     std::thread device([&] {
-        Device(pty.master, count);
+        Device(pty, count);
         done = true;
     });
     QenMsg msg;
@@ -108,7 +91,7 @@ long OtherThreadWakeUps() {
     return total;
 }
 
-void StopAndWait(const PortDir& ports, int rounds, int count) {
+void StopAndWait(const PortFolder& ports, int rounds, int count) {
     std::vector<double> bare, driver, ratio;
     for (int r = 0; r < rounds; ++r) {
         bare.push_back(BarePingPong(count));
@@ -123,9 +106,9 @@ void StopAndWait(const PortDir& ports, int rounds, int count) {
         rounds, count, Median(bare), Median(driver), Median(ratio));
 }
 
-void IdleWakeUps(const PortDir& ports, int seconds) {
-    Pty pty;
-    ports.Link(1, pty.slavePath);
+void IdleWakeUps(const PortFolder& ports, int seconds) {
+    PseudoTerminal pty;
+    pty.LinkAs(ports.LinkPath(1));
     QenHandle port = qen_InitComm(1, 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const long before = OtherThreadWakeUps();
@@ -137,14 +120,14 @@ void IdleWakeUps(const PortDir& ports, int seconds) {
                 wakeUps, seconds, static_cast<unsigned>(zentrok::kIdleWaitMs), allowed);
 }
 
-void Memory(const PortDir& ports, int telegrams, int cycles) {
+void Memory(const PortFolder& ports, int telegrams, int cycles) {
     {
-        Pty pty;
-        ports.Link(1, pty.slavePath);
+        PseudoTerminal pty;
+        pty.LinkAs(ports.LinkPath(1));
         QenHandle port = qen_InitComm(1, 1);
         std::atomic<bool> done{false};
         std::thread device([&] {
-            Device(pty.master, 1000);  // warm up: every allocation the path makes once
+            Device(pty, 1000);  // warm up: every allocation the path makes once
             done = true;
         });
         QenMsg msg;
@@ -153,7 +136,7 @@ void Memory(const PortDir& ports, int telegrams, int cycles) {
         const long before = ResidentKiB();
         done = false;
         std::thread more([&] {
-            Device(pty.master, telegrams);
+            Device(pty, telegrams);
             done = true;
         });
         while (!done) qen_GetMsg(port, &msg);
@@ -161,8 +144,8 @@ void Memory(const PortDir& ports, int telegrams, int cycles) {
         std::printf("memory: resident %+ld KiB over %d telegrams\n", ResidentKiB() - before, telegrams);
         qen_CloseComm(port);
     }
-    Pty pty;
-    ports.Link(1, pty.slavePath);
+    PseudoTerminal pty;
+    pty.LinkAs(ports.LinkPath(1));
     qen_CloseComm(qen_InitComm(1, 1));
     const long before = ResidentKiB();
     for (int i = 0; i < cycles; ++i) qen_CloseComm(qen_InitComm(1, 1));
@@ -175,7 +158,7 @@ int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     // No "Qenlog" folder in the working directory of the run: the figures are
     // for the receive path itself, not for the disk.
-    const PortDir ports;
+    const PortFolder ports;
     StopAndWait(ports, quick ? 3 : 7, quick ? 2000 : 20000);
     IdleWakeUps(ports, quick ? 4 : 10);
     Memory(ports, quick ? 10000 : 100000, quick ? 100 : 1000);

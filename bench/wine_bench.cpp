@@ -8,10 +8,6 @@
 //            [--compare <other wine_bench_host.exe>] [--quick]
 // --compare adds rounds of another build's host and DLL (an earlier one),
 // so that both are measured side by side against the same bare echo.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -29,21 +25,6 @@ using namespace zentrok::bench;
 
 constexpr int kPort = 41;
 
-// Holds the terminal as the controlling terminal of a session of its own, so
-// that the Wine server, which opens the device for the host, cannot take it
-// as its own and get the hang-up at the end.
-pid_t HoldSession(int slave) {
-    const pid_t child = fork();
-    if (child == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);  // ends with the benchmark, however it ends
-        setsid();
-        ioctl(slave, TIOCSCTTY, 0);
-        signal(SIGHUP, SIG_IGN);
-        for (;;) pause();
-    }
-    return child;
-}
-
 struct Run {
     const char* wineRun;
     const char* prefix;
@@ -52,7 +33,7 @@ struct Run {
 
 // One round of `mode` with `count` telegrams; round trips per second, or 0
 // when the host failed.
-double Round(const Run& run, const Pty& pty, const termios& initial, const char* mode, int count) {
+double Round(const Run& run, PseudoTerminal& pty, const termios& initial, const char* mode, int count) {
     int toParent[2];
     if (pipe(toParent) != 0) std::exit(1);
     const std::string port = std::to_string(kPort);
@@ -60,7 +41,7 @@ double Round(const Run& run, const Pty& pty, const termios& initial, const char*
     // Every host starts from the line the terminal was made with: the driver
     // leaves its own settings behind (VMIN 0 among them), with which Wine's
     // blocking read in the bare echo would poll instead of sleeping.
-    tcsetattr(pty.slave, TCSANOW, &initial);
+    tcsetattr(pty.Slave(), TCSANOW, &initial);
     const pid_t host = fork();
     if (host == 0) {
         dup2(toParent[1], STDOUT_FILENO);
@@ -76,10 +57,10 @@ double Round(const Run& run, const Pty& pty, const termios& initial, const char*
     const bool ready = said.rfind("ready", 0) == 0;
     close(toParent[0]);
     double rate = 0;
-    tcflush(pty.master, TCIFLUSH);  // nothing of an earlier round counts as an ACK
+    tcflush(pty.Master(), TCIFLUSH);  // nothing of an earlier round counts as an ACK
     if (ready) {
         const auto start = Clock::now();
-        Device(pty.master, count);
+        Device(pty, count);
         rate = count / Seconds(Clock::now() - start);
     }
     int status = 0;
@@ -121,19 +102,13 @@ int main(int argc, char** argv) {
     const int rounds = quick ? 3 : 5;
     const int count = quick ? 1000 : 4000;
 
-    Pty pty;
-    // Neither Wine nor its server keeps the terminal's ends open.
-    fcntl(pty.master, F_SETFD, FD_CLOEXEC);
-    fcntl(pty.slave, F_SETFD, FD_CLOEXEC);
-    const pid_t holder = HoldSession(pty.slave);
+    // The terminal has a session of its own, for the Wine server (see
+    // pty/pseudo_terminal.h); neither Wine nor its server keeps its ends open.
+    PseudoTerminal pty;
+    pty.HoldSession();
     termios initial{};
-    tcgetattr(pty.slave, &initial);
-    const std::string link = std::string(prefix) + "/dosdevices/com" + std::to_string(kPort);
-    unlink(link.c_str());
-    if (symlink(pty.slavePath.c_str(), link.c_str()) != 0) {
-        std::perror(link.c_str());
-        return 1;
-    }
+    tcgetattr(pty.Slave(), &initial);
+    pty.LinkAs(zentrok::pty::WineLinkPath(prefix, kPort));
 
     // Not counted: the first start of Wine on the prefix, and the first open
     // of the terminal by each kind of host.
@@ -155,8 +130,5 @@ int main(int argc, char** argv) {
     for (std::size_t k = 0; k < kinds.size(); ++k)
         std::printf("  %-28s %6.0f round trips/s, ratio %.3f\n", kinds[k].name.c_str(), Median(rates[k]),
                     Median(ratios[k]));
-    unlink(link.c_str());
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
     return 0;
 }

@@ -4,8 +4,9 @@
 # zentrok_optional_part(<option> <what> <packages> <finder>) sets
 # ZENTROK_WITH_<TESTS|BENCH> to whether the part is built. <finder> is a
 # function that sets ZENTROK_FOUND to whether the library is there. OFF
-# builds nothing; ON, or AUTO under CI (CI=true), stops the configure when
-# the library is missing; AUTO otherwise leaves the part out and says so once.
+# builds nothing; ON, or AUTO with ZENTROK_REQUIRE_ALL, stops the configure
+# when the library is missing; AUTO otherwise leaves the part out and says so
+# once.
 
 # The machine's GoogleTest is built for it; a cross build compiles one for
 # its target from the sources (/usr/src/googletest, Debian's googletest).
@@ -50,12 +51,12 @@ function(zentrok_optional_part option what packages finder)
     set(${result} TRUE PARENT_SCOPE)
     return()
   endif()
-  if(wanted STREQUAL "AUTO" AND NOT "$ENV{CI}" STREQUAL "true")
+  if(wanted STREQUAL "AUTO" AND NOT ZENTROK_REQUIRE_ALL)
     message(STATUS "The ${what} are skipped: ${packages} was not found (${option}=OFF leaves them out without this note)")
     return()
   endif()
   if(wanted STREQUAL "AUTO")
-    set(why "under CI (CI=true) the ${what} are required")
+    set(why "ZENTROK_REQUIRE_ALL=ON requires the ${what}")
   else()
     set(why "${option}=${wanted} asks for them")
   endif()

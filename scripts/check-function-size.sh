@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Checks that no function in src/ is longer than 50 lines, with clang-tidy's
 # readability-function-size check. The Linux files are read as the linux
-# build compiles them (its compile_commands.json; the default build folder
-# is configured to write one when it has none), the files of
+# build compiles them (its compile_commands.json). When the default folder,
+# build/linux, has none, the script configures it again with
+# `cmake --preset linux -DCMAKE_EXPORT_COMPILE_COMMANDS=ON` and says so; the
+# build keeps that setting, and nothing is built. The files of
 # src/platform/win32 as the MinGW-w64 cross compiler sees them: its target
 # and its include folders. Functions in the headers of src/ are checked
 # through the files that include them.
@@ -27,6 +29,8 @@ if ! command -v "$clang_tidy" >/dev/null 2>&1; then
   exit 2
 fi
 if [ ! -e "$build/compile_commands.json" ] && [ $# -eq 0 ]; then
+  echo "check-function-size: $build has no compile_commands.json; configuring it again" \
+       "(cmake --preset linux -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)" >&2
   cmake --preset linux -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 fi
 if [ ! -e "$build/compile_commands.json" ]; then

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace zentrok {
@@ -10,19 +11,18 @@ namespace {
 // The kind characters: an entry that starts with one of these sets
 // GroupKind. Only kinds E and N carry entries for the host.
 constexpr std::string_view kEntryKinds = "0ENO@#AIXL&";
-// The two-letter entry codes, packed pairwise: da, ti, ri, id, Pi, ai, ph.
-constexpr std::string_view kEntryCodePairs = "datiriidPiaiph";
+// The entry codes: the seven of two letters, and the five that a lone last
+// character of the telegram is taken for (the first letters of da, ti, ri,
+// Pi and ph; "i" and "a" stay text).
+constexpr std::string_view kEntryCodes[] = {"da", "ti", "ri", "id", "Pi", "ai", "ph", "d", "t", "r", "P", "p"};
 constexpr std::string_view kDeliveredCode = "ri";
 constexpr char kSeparator = '/';
 constexpr std::size_t kTextWidth = 7;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A code is found among the pairs at an odd (1-based) position.
 bool IsCode(std::string_view candidate) {
-    if (candidate.empty()) return false;
-    const std::size_t at = kEntryCodePairs.find(candidate);
-    return at != std::string_view::npos && at % 2 == 0;
+    return std::find(std::begin(kEntryCodes), std::end(kEntryCodes), candidate) != std::end(kEntryCodes);
 }
 
 // Drops the entry up to and including its "/", or the rest of the telegram.

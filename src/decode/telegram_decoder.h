@@ -15,6 +15,8 @@ using SendAckFn = std::function<void()>;
 // stands in state.Msg for the host, with further entries in state.Pending.
 bool DecodeTelegram(DecoderState& state, DecodeContext& context, const SendAckFn& sendAck);
 
+// A step of DecodeTelegram, declared here for its unit tests only
+// (tests/decode/conversions_test.cpp); nothing outside the decoder calls it.
 // Copies `count` characters of the telegram from 1-based `pos` into Work,
 // positions past the end reading as NUL, then drops leading blanks.
 void CopyField(DecodeContext& context, std::size_t pos, std::size_t count);

@@ -94,6 +94,7 @@ void TCommThread::ReaderLoop() {
 // reader waits for the next telegram.
 bool TCommThread::ServeOnce() {
     try {
+        if (!PortHandle->HasDevice()) return ReturnDevice();  // a failure while it was away
         switch (PortHandle->WaitForEndOr(StopEvent, kIdleWaitMs)) {
             case FramedPort::Wake::Stop: return false;
             case FramedPort::Wake::EndCharacter:
@@ -194,6 +195,10 @@ bool TCommThread::AwaitDeviceBack(const std::string& seen) {
     status_.DeviceWent();
     trace_.DeviceGone(seen);
     PortHandle->CloseDevice();
+    return ReturnDevice();
+}
+
+bool TCommThread::ReturnDevice() {
     auto device = Return().Await(StopEvent);
     if (!device) return false;
     PortHandle->ReplaceDevice(std::move(device));

@@ -64,6 +64,7 @@ private:
     bool CheckLine();
     bool SystemSlept();
     bool AwaitDeviceBack(const std::string& seen);
+    bool ReturnDevice();
     DeviceReturn Return() { return DeviceReturn(portNumber_, setup_, firstConfigured_, trace_, status_); }
     bool AwaitTaken();
     void SendAck();

@@ -67,7 +67,9 @@ void RunQueued();
 // between: the wait of a closing host. True when `done` was set.
 bool RunQueuedUntil(platform::Event& done, std::uint32_t timeoutMs);
 
-// Set while calls wait for a host thread.
+// Set while calls wait for a host thread. A hook for tests only (the
+// reliability tests wait on it to see a hand-off queued); the driver itself
+// never calls it.
 platform::Signal& QueuedSignal();
 
 }  // namespace zentrok::host_thread

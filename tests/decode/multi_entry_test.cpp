@@ -147,6 +147,17 @@ TEST_F(MultiEntryTelegram, CodeAndDigitRun) {
     ASSERT_TRUE(Placed("Eri"));
     EXPECT_EQ(Code(), "  ");
     EXPECT_EQ(Text(), "       ");
+
+    // Every other code sets the number too; two letters that straddle two
+    // codes of the table are text.
+    for (const std::string code : {"da", "ti", "id", "Pi", "ai", "ph"}) {
+        ASSERT_TRUE(Placed("Eri12/AAA/" + code + "34/BBB/ri/CCC")) << code;
+        EXPECT_EQ(Pending(), (Entries{"34    CCC"})) << code;
+    }
+    for (const std::string letters : {"at", "ir", "ii", "dP", "ia", "ip"}) {
+        ASSERT_TRUE(Placed("Eri12/AAA/" + letters + "/BBB")) << letters;
+        EXPECT_EQ(Pending(), (Entries{"12     " + letters, "12    BBB"})) << letters;
+    }
 }
 
 TEST_F(MultiEntryTelegram, EntryText) {

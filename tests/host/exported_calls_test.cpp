@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "host_record.h"
 #include "zentrok.h"
 
 namespace {
+
+using zentrok::test::PatternMsg;
+using zentrok::test::SameBytes;
 
 constexpr std::int32_t kUntouched = -1;
 
@@ -38,9 +42,8 @@ TEST(DriverIdentity, NameAndNumbersForAnyMixOfOutParameters) {
 }
 
 TEST(ExportedCalls, HandlesOfNoOpenPortAreIgnored) {
-    QenMsg record;
-    std::memset(&record, 0xA5, sizeof record);
-    const QenMsg before = record;
+    QenMsg record = PatternMsg();
+    const QenMsg before = PatternMsg();
     QenLineState state;
     std::memset(&state, 0xA5, sizeof state);
     state.Size = sizeof state;
@@ -54,7 +57,7 @@ TEST(ExportedCalls, HandlesOfNoOpenPortAreIgnored) {
 
     for (QenHandle handle : {QenHandle{nullptr}, bogus, stray}) {
         EXPECT_EQ(qen_GetMsg(handle, &record), 0);
-        EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0) << "the record stays as it was";
+        EXPECT_TRUE(SameBytes(record, before)) << "the record stays as it was";
         EXPECT_EQ(qen_GetMsg(handle, nullptr), 0);
         EXPECT_EQ(qen_GetLineState(handle, &state), 0);
         EXPECT_EQ(std::memcmp(&state, &stateBefore, sizeof state), 0) << "the line state stays as it was";
@@ -62,7 +65,7 @@ TEST(ExportedCalls, HandlesOfNoOpenPortAreIgnored) {
         EXPECT_EQ(qen_CloseComm(handle), 0);
         EXPECT_EQ(qen_CloseComm(handle), 0) << "closing twice";
     }
-    EXPECT_EQ(std::memcmp(&lookalike, &before, sizeof lookalike), 0);
+    EXPECT_TRUE(SameBytes(lookalike, before));
 }
 
 }  // namespace

@@ -7,12 +7,14 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
+#include "host_record.h"
 #include "zentrok.h"
 
 namespace {
+
+using zentrok::test::PatternMsg;
 
 class MissingPort : public ::testing::Test {
 protected:
@@ -37,8 +39,7 @@ TEST_F(MissingPort, InitCommGivesNullAndTheHandleIsHarmless) {
         SCOPED_TRACE(portNumber);
         const QenHandle handle = qen_InitComm(portNumber, 1);
         EXPECT_EQ(handle, nullptr);
-        QenMsg record;
-        std::memset(&record, 0xA5, sizeof record);
+        QenMsg record = PatternMsg();
         EXPECT_EQ(qen_GetMsg(handle, &record), 0);
         EXPECT_EQ(qen_CloseComm(handle), 0);
     }

@@ -1,6 +1,12 @@
 #!/usr/bin/env python3
 """Pseudo terminals for Windows test programs under Wine.
 
+A Windows program under Wine has no way to make a pseudo terminal on the
+Linux side, so the device doubles of the Windows tests cannot use the
+terminal that the Linux builds share (tools/pty): this process, on the Linux
+side, makes their terminals the same way (raw, a session of their own for
+the wineserver) and stands in for them.
+
 Runs a test program under Wine and serves its device doubles: each double
 connects here over TCP (the address is in ZENTROK_DEVICE_RELAY), asks for a
 port, and gets a pseudo terminal whose slave is linked into the Wine prefix

@@ -1,22 +1,16 @@
-// Lines on POSIX terminals. The pseudo-terminal keeps its own descriptor of
-// the slave open, so the line never hangs up between hosts and the slave's
-// exclusive-use flag (which the driver sets when it opens the port) can be
-// read to see that a host has arrived.
+// Lines on POSIX terminals. A pseudo-terminal is the one of tools/pty: it
+// keeps its own descriptor of the slave open, so the line never hangs up
+// between hosts and the slave's exclusive-use flag (which the driver sets
+// when it opens the port) can be read to see that a host has arrived.
 //
-// A Windows host under Wine differs in two ways. The wineserver opens the
-// device for it and, having no controlling terminal, would take the slave as
-// its own and get the hang-up when the terminal closes (it then writes its
-// state into the host's stderr, thousands of lines); so a child process in a
-// session of its own holds the slave as its controlling terminal. And Wine
-// sets no exclusive-use flag; so a host is seen by the descriptors of the
-// slave that other processes hold (/proc/<pid>/fd).
+// A Windows host under Wine gets the terminal with a session of its own (see
+// pty/pseudo_terminal.h), and Wine sets no exclusive-use flag; so a host is
+// seen by the descriptors of the slave that other processes hold
+// (/proc/<pid>/fd).
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,9 +18,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "platform/posix/baud_rates.h"
 #include "platform/posix/port_names.h"
+#include "pty/pseudo_terminal.h"
 #include "sim/line.h"
 
 namespace zentrok::sim {
@@ -62,55 +58,6 @@ std::string ReadSome(int fd, int timeoutMs) {
     return got > 0 ? std::string(bytes, static_cast<std::size_t>(got)) : std::string();
 }
 
-// A child process that holds the slave as the controlling terminal of a
-// session of its own, until the parent closes `keepAlive_` or ends.
-class SessionHolder {
-public:
-    bool Start(int master, int slave, std::string& error) {
-        int alive[2], ready[2];
-        if (pipe2(alive, O_CLOEXEC) != 0 || pipe2(ready, O_CLOEXEC) != 0) {
-            error = SystemError("cannot give the pseudo-terminal a session of its own");
-            return false;
-        }
-        pid_ = fork();
-        if (pid_ == 0) Hold(master, slave, alive, ready);
-        close(alive[0]);
-        close(ready[1]);
-        keepAlive_ = alive[1];
-        char answer = 0;
-        const bool held = pid_ > 0 && read(ready[0], &answer, 1) == 1 && answer == 'r';
-        close(ready[0]);
-        if (!held) error = "cannot give the pseudo-terminal a session of its own";
-        return held;
-    }
-
-    ~SessionHolder() {
-        if (keepAlive_ >= 0) close(keepAlive_);
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    }
-
-    pid_t Pid() const { return pid_; }
-
-private:
-    [[noreturn]] static void Hold(int master, int slave, const int alive[2], const int ready[2]) {
-        close(master);
-        close(alive[1]);
-        close(ready[0]);
-        signal(SIGHUP, SIG_IGN);
-        signal(SIGINT, SIG_IGN);
-        const bool held = setsid() >= 0 && ioctl(slave, TIOCSCTTY, 0) == 0;
-        const char answer = held ? 'r' : 'x';
-        if (write(ready[1], &answer, 1) != 1 || !held) _exit(1);
-        char byte;
-        while (read(alive[0], &byte, 1) < 0 && errno == EINTR) {
-        }
-        _exit(0);
-    }
-
-    pid_t pid_ = -1;
-    int keepAlive_ = -1;
-};
-
 // Whether a process other than `self` and `holder` has `path` open.
 bool OpenedElsewhere(const std::string& path, pid_t self, pid_t holder) {
     DIR* processes = opendir("/proc");
@@ -135,45 +82,27 @@ bool OpenedElsewhere(const std::string& path, pid_t self, pid_t holder) {
     return found;
 }
 
-class PseudoTerminal : public Line {
+class PseudoTerminalLine : public Line {
 public:
-    PseudoTerminal(int master, int slave, std::string slavePath, std::string link)
-        : master_(master), slave_(slave), slavePath_(std::move(slavePath)), link_(std::move(link)) {}
+    explicit PseudoTerminalLine(std::unique_ptr<pty::PseudoTerminal> terminal) : terminal_(std::move(terminal)) {}
 
-    // Gives the terminal a session of its own; for hosts under Wine.
-    bool HoldSession(std::string& error) {
-        holder_ = std::make_unique<SessionHolder>();
-        return holder_->Start(master_, slave_, error);
-    }
-
-    ~PseudoTerminal() override {
-        // Remove the link only while it still leads to this terminal.
-        char target[PATH_MAX];
-        const ssize_t size = readlink(link_.c_str(), target, sizeof target - 1);
-        if (size > 0 && slavePath_ == std::string(target, static_cast<std::size_t>(size))) unlink(link_.c_str());
-        close(master_);
-        holder_.reset();
-        close(slave_);
-    }
-
-    bool Write(std::string_view bytes) override { return WriteAll(master_, bytes); }
-    std::string Read(int timeoutMs) override { return ReadSome(master_, timeoutMs); }
+    bool Write(std::string_view bytes) override { return terminal_->Write(bytes); }
+    std::string Read(int timeoutMs) override { return terminal_->Read(256, timeoutMs); }
 
     bool HostPresent() override {
-        if (holder_) return OpenedElsewhere(slavePath_, getpid(), holder_->Pid());
+        if (terminal_->SessionHolder() > 0)
+            return OpenedElsewhere(terminal_->SlavePath(), getpid(), terminal_->SessionHolder());
         int exclusive = 0;
-        return ioctl(slave_, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+        return ioctl(terminal_->Slave(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
     }
 
     bool SeesHost() const override { return true; }
-    std::string Description() const override { return "pseudo-terminal " + slavePath_ + " linked as " + link_; }
+    std::string Description() const override {
+        return "pseudo-terminal " + terminal_->SlavePath() + " linked as " + terminal_->LinkPath();
+    }
 
 private:
-    int master_;
-    int slave_;
-    std::string slavePath_;
-    std::string link_;
-    std::unique_ptr<SessionHolder> holder_;
+    std::unique_ptr<pty::PseudoTerminal> terminal_;
 };
 
 class Device : public Line {
@@ -201,39 +130,20 @@ private:
 }  // namespace
 
 PortLink PortLinkFor(const std::string& dir, const std::string& winePrefix, int port) {
-    if (!winePrefix.empty()) return {winePrefix + "/dosdevices/com" + std::to_string(port), true};
+    if (!winePrefix.empty()) return {pty::WineLinkPath(winePrefix, port), true};
     return {platform::posix::PortLinkPath(dir, port), false};
 }
 
 std::unique_ptr<Line> OpenPseudoTerminal(const PortLink& portLink, std::string& error) {
-    const std::string& link = portLink.Path;
-    struct stat existing {};
-    if (lstat(link.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
-        error = link + " exists and is not a link; it is left alone";
+    try {
+        auto terminal = std::make_unique<pty::PseudoTerminal>();
+        if (portLink.ForWine) terminal->HoldSession();
+        terminal->LinkAs(portLink.Path);
+        return std::make_unique<PseudoTerminalLine>(std::move(terminal));
+    } catch (const std::exception& failure) {
+        error = failure.what();
         return nullptr;
     }
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        error = SystemError("cannot create a pseudo-terminal");
-        if (master >= 0) close(master);
-        return nullptr;
-    }
-    const std::string slavePath = ptsname(master);
-    const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0 || !MakeRaw(slave, B9600)) {
-        error = SystemError("cannot set up " + slavePath);
-        if (slave >= 0) close(slave);
-        close(master);
-        return nullptr;
-    }
-    auto terminal = std::make_unique<PseudoTerminal>(master, slave, slavePath, link);
-    if (portLink.ForWine && !terminal->HoldSession(error)) return nullptr;
-    unlink(link.c_str());  // a link left behind by an earlier run
-    if (symlink(slavePath.c_str(), link.c_str()) != 0) {
-        error = SystemError("cannot create " + link);
-        return nullptr;
-    }
-    return terminal;
 }
 
 std::unique_ptr<Line> OpenDevice(const std::string& path, unsigned baud, std::string& error) {

@@ -1,4 +1,4 @@
-// What the link tests share: telegrams with a known outcome, the host side
+// What the link and reliability tests share: telegrams with a known outcome, the host side
 // of the hand-off, and reading back the telegram log.
 //
 // The test's main thread makes the process's first qen_InitComm, so it is
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "device_double.h"
+#include "host_record.h"
 #include "work_dir.h"
 #include "zentrok.h"
 
@@ -45,10 +46,6 @@ inline constexpr std::string_view kThreeEntries = "S071#2A4F/Eri12/AAA/BBB/CCC]"
 
 std::string TextOf(const QenText& text);
 std::string CodeOf(const QenCode& code);
-
-// A record filled with a pattern, to see whether a call wrote to it.
-QenMsg PatternMsg();
-bool SameBytes(const QenMsg& a, const QenMsg& b);
 
 // Host thread: runs the queued hand-offs once, without taking anything.
 void RunHandOffs();

@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "../decode/decoder_fixture.h"
+#include "decoder_fixture.h"
+#include "host_record.h"
 #include "link/hand_off.h"
 
 namespace zentrok::test {
@@ -21,21 +22,12 @@ using HandOffRetrieval = DecoderTest;
 // A message and two queued entries: "12"/" Hall A", "03"/"   gate", "07"/"      9".
 constexpr std::string_view kThreeItems = "S071#2A4F/Eri12/Hall A/ri03/gate/Nda5/x/Eri7/9]";
 
-constexpr std::uint8_t kHostPattern = 0xA5;
-
 using RecordBytes = std::array<std::uint8_t, sizeof(QenMsg)>;
 
 RecordBytes BytesOf(const QenMsg& msg) {
     RecordBytes bytes;
     std::memcpy(bytes.data(), &msg, bytes.size());
     return bytes;
-}
-
-// The host's record before a call: every byte holds the pattern.
-QenMsg HostRecord() {
-    QenMsg msg;
-    std::memset(&msg, kHostPattern, sizeof msg);
-    return msg;
 }
 
 // Writes the length byte and exactly those characters, nothing after them.
@@ -48,7 +40,7 @@ void WriteShort(ShortField& field, std::string_view chars) {
 // The host's record after the delivery of a message.
 RecordBytes MessageImage(std::int32_t number, std::uint16_t channel, std::int32_t ident, std::string_view code,
                          std::string_view text, const QenSystemTime& stamp) {
-    QenMsg msg = HostRecord();
+    QenMsg msg = PatternMsg();
     msg.Number = number;
     msg.Channel = channel;
     msg.Ident = ident;
@@ -61,7 +53,7 @@ RecordBytes MessageImage(std::int32_t number, std::uint16_t channel, std::int32_
 // The host's record after the delivery of a queued entry: Number and Stamp
 // keep the host's bytes.
 RecordBytes EntryImage(std::uint16_t channel, std::int32_t ident, std::string_view code, std::string_view text) {
-    QenMsg msg = HostRecord();
+    QenMsg msg = PatternMsg();
     msg.Channel = channel;
     msg.Ident = ident;
     WriteShort(msg.Code, code);
@@ -77,7 +69,7 @@ PendingEntry Entry(std::string_view nineChars) {
 
 // One delivery into a freshly patterned record; the record's bytes after it.
 RecordBytes DeliverOne(HandOff& handOff, bool& delivered) {
-    QenMsg host = HostRecord();
+    QenMsg host = PatternMsg();
     delivered = handOff.Deliver(host);
     return BytesOf(host);
 }
@@ -85,13 +77,13 @@ RecordBytes DeliverOne(HandOff& handOff, bool& delivered) {
 TEST_F(HandOffRetrieval, IdlePortDeliversNothing) {
     HandOff handOff;
     bool delivered = true;
-    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(HostRecord()));
+    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(PatternMsg()));
     EXPECT_FALSE(delivered);
     EXPECT_FALSE(handOff.WaitTaken(0));
 
     // Ending a hand-off that announced nothing leaves the port idle.
     handOff.Withdraw();
-    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(HostRecord()));
+    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(PatternMsg()));
     EXPECT_FALSE(delivered);
 }
 
@@ -122,7 +114,7 @@ TEST_F(HandOffRetrieval, MultiEntryTelegramDeliversMessageThenEntriesInOrder) {
     EXPECT_TRUE(handOff.WaitTaken(0)) << "the last item signals";
     EXPECT_FALSE(handOff.WaitTaken(0)) << "signalled exactly once";
 
-    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(HostRecord()));
+    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(PatternMsg()));
     EXPECT_FALSE(delivered);
     EXPECT_FALSE(handOff.WaitTaken(0));
 }
@@ -143,7 +135,7 @@ TEST_F(HandOffRetrieval, SingleMessageSignalsAtOnceAndCopiesOnlyWhatItHolds) {
     EXPECT_EQ(DeliverOne(handOff, delivered), MessageImage(-9, 15, -1, "q", "ABC", state.Msg.Stamp));
     EXPECT_TRUE(delivered);
     EXPECT_TRUE(handOff.WaitTaken(0));
-    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(HostRecord()));
+    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(PatternMsg()));
     EXPECT_FALSE(delivered);
     handOff.Withdraw();
 
@@ -214,7 +206,7 @@ TEST_F(HandOffRetrieval, WithdrawEndsTheHandOff) {
     // Nothing taken in time: the message itself is withdrawn.
     handOff.Announce(state);
     handOff.Withdraw();
-    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(HostRecord()));
+    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(PatternMsg()));
     EXPECT_FALSE(delivered);
     EXPECT_FALSE(handOff.WaitTaken(0));
 
@@ -224,7 +216,7 @@ TEST_F(HandOffRetrieval, WithdrawEndsTheHandOff) {
     DeliverOne(handOff, delivered);
     ASSERT_TRUE(delivered);
     handOff.Withdraw();
-    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(HostRecord()));
+    EXPECT_EQ(DeliverOne(handOff, delivered), BytesOf(PatternMsg()));
     EXPECT_FALSE(delivered);
 
     // Everything taken after the reader stopped waiting: the signal given

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <thread>
 
 namespace zentrok::test {
@@ -50,14 +49,6 @@ std::vector<std::string> LinesOf(const std::filesystem::path& file) {
 std::string TextOf(const QenText& text) { return std::string(text.Chars, std::min<std::size_t>(text.Length, 7)); }
 
 std::string CodeOf(const QenCode& code) { return std::string(code.Chars, std::min<std::size_t>(code.Length, 2)); }
-
-QenMsg PatternMsg() {
-    QenMsg msg;
-    std::memset(&msg, 0xA5, sizeof msg);
-    return msg;
-}
-
-bool SameBytes(const QenMsg& a, const QenMsg& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 void RunHandOffs() {
     QenMsg ignored;
