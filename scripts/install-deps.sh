@@ -112,9 +112,10 @@ failed_indexes() {
 # Nothing fetched at all: no network, or no mirror answering.
 fetched_nothing() { ! grep -q '^\(Get\|Hit\):' "$work/update.txt"; }
 
-# An install with the given apt-get options; its output goes to install.txt.
+# An install with the given apt-get options; its output goes to install.txt,
+# with the unmet dependencies that -qq would leave out.
 install_missing() {
-  apt-get "$@" install -y -qq "${missing[@]}" >"$work/install.txt" 2>&1
+  apt-get "$@" install -y -q "${missing[@]}" >"$work/install.txt" 2>&1
 }
 
 # Leaves the suites out of the install by pinning them below zero; the
@@ -151,7 +152,7 @@ if ! install_missing; then
   if fetched_nothing; then
     fail "missing ${missing[*]}: no package index could be fetched; installing them needs the network or a local mirror (/etc/apt/sources.list.d)"
   fi
-  if ((${#suites[@]} > 0)) && grep -q 'unmet dependencies' "$work/install.txt"; then
+  if ((${#suites[@]} > 0)) && grep -q -e 'unmet dependencies' -e 'held broken packages' "$work/install.txt"; then
     # One architecture's index of a suite missing leaves that architecture
     # at older versions than the others, so Multi-Arch packages cannot pair.
     say "apt-get install found unmet dependencies, as when a missing index leaves one architecture behind; trying once more without ${suites[*]}"
