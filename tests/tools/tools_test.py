@@ -513,23 +513,36 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         # number and gives the default; a byte-order mark is skipped. The
         # settings line is what the line took: a pseudo-terminal keeps 8 data
         # bits without parity, and a rate it does not know leaves the one it
-        # had.
+        # had. A value its key has no meaning for is named with what the line
+        # stays at, whatever the key; the trace gives the values as written.
         cases = [
             ("[RecNr1]\r\nBaud=9600 ; bits per second\r\nDataBit=8\r\nParity=2\r\nStopBit=2\r\nFlowCtrl=1\r\n",
              "300 baud, 8 data bits, no parity, 2 stop bits, XON/XOFF flow control",
              ["Parity=2: this line does not support that; it stays at no parity",
-              'default Baud=300: not a number: "9600 ; bits per second"']),
+              'default Baud=300: not a number: "9600 ; bits per second"'],
+             "300 baud, 8 data bits, even parity, 2 stop bits, XON/XOFF flow control"),
             ("\ufeff[RecNr1]\r\nBaud=9600\r\n", "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
              ["DataBit=7: this line does not support that; it stays at 8 data bits",
-              "default DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing key in [RecNr1]"]),
-            ("[RecNr1]\r\nBaud=12345\r\nDataBit=9\r\nParity=7\r\nStopBit=5\r\nFlowCtrl=0\r\n",
+              "default DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing key in [RecNr1]"],
+             "9600 baud, 7 data bits, no parity, 1 stop bit, no flow control"),
+            ("[RecNr1]\r\nBaud=12345\r\nDataBit=9\r\nParity=7\r\nStopBit=5\r\nFlowCtrl=9\r\n",
              "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
              ["Baud=12345: this line does not support that rate; it stays at 9600 baud",
-              "DataBit=9: this line does not support that; it stays at 8 data bits",
-              "Parity=7: this line does not support that; it stays at no parity",
-              "StopBit=5: this line does not support that; it stays at 1 stop bit"]),
+              "DataBit=9: out of range (5 to 8); it stays at 8 data bits",
+              "Parity=7: out of range (0 to 4); it stays at no parity",
+              "StopBit=5: out of range (0 to 2); it stays at 1 stop bit",
+              "FlowCtrl=9: out of range (0 to 2); it stays at no flow control"],
+             "12345 baud, 9 data bits, parity 7, stop bits 5, flow control 9"),
+            ("[RecNr1]\r\nBaud=-9600\r\nDataBit=263\r\nStopBit=-1\r\nFlowCtrl=99999999999\r\n",
+             "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
+             ["Baud=-9600: out of range (at least 1); it stays at 9600 baud",
+              "DataBit=263: out of range (5 to 8); it stays at 8 data bits",
+              "StopBit=-1: out of range (0 to 2); it stays at 1 stop bit",
+              'default FlowCtrl=0: out of range: "99999999999"',
+              "default Parity=0: missing key in [RecNr1]"],
+             "-9600 baud, 263 data bits, no parity, stop bits -1, no flow control"),
         ]
-        for ini, settings, defaults in cases:
+        for ini, settings, notes, asked in cases:
             with self.subTest(ini=ini):
                 workspace = Workspace(self)
                 workspace.file("Rn.ini", ini)
@@ -537,11 +550,18 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
                 attrs = termios.tcgetattr(line.slave)
                 attrs[4] = attrs[5] = termios.B9600  # what the line had before
                 termios.tcsetattr(line.slave, termios.TCSANOW, attrs)
+                trace = os.path.join(workspace.path, "trace.txt")
                 result = run([ARGS.monitor, "--port", "11", "--timeout", "0.5"], cwd=workspace.path,
-                             env=workspace.env)
+                             env=dict(workspace.env, ZENTROK_TRACE=trace))
                 self.assertEqual((result.returncode, result.stdout), (0, b""))
-                self.assertEqual(text(result.stderr).splitlines(), opened_notes(workspace, 11, settings, defaults)
+                self.assertEqual(text(result.stderr).splitlines(), opened_notes(workspace, 11, settings, notes)
                                  + ["zentrok-monitor: nothing arrived within 0.5 s"])
+                # (A pseudo-terminal may refuse the driver's second configure, which the trace says first.)
+                events = [event for event in trace_events(trace, 11) if not event.startswith("configure failed")]
+                self.assertEqual(events[1].split("; the device reports ")[0],
+                                 "line settings of RecNr1: asked " + asked)
+                self.assertEqual(events[2:-1], [note for note in notes if "out of range" in note
+                                                or "not a number" in note])
 
     def test_monitor_says_when_the_device_goes_away(self):
         workspace = Workspace(self)
