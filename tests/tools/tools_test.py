@@ -7,7 +7,7 @@ against it through ZENTROK_PORT_DIR, each in a working folder of its own.
 
     tools_test.py --monitor M --sim S --host-minimal H --host-worker W --library L
                   --examples DIR --data DIR --bindings DIR --binding-hosts DIR
-                  --project-version V [--no-ctypes] [unittest names...]
+                  --project-version V --readme README.md [--no-ctypes] [unittest names...]
 
 The Windows build runs WineTest and ReplayTest with zentrok-monitor.exe under
 Wine; WineTest's device end is the simulator built for the build machine, on
@@ -34,6 +34,7 @@ import unittest
 from unittest import mock
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import doc_blocks  # noqa: E402
 from protocol_facts import MAX_TELEGRAM_LENGTH  # noqa: E402
 
 ARGS = None
@@ -701,9 +702,38 @@ def required_tool(case, name, package):
 
 
 class BindingsTest(SampleChecks, unittest.TestCase):
-    """Each binding's record layout, then the simulator's samples through it."""
+    """Each binding's record layout, then the simulator's samples through it;
+    then its section of the README: the declarations shown there are the
+    binding's, and its example, built as it stands, takes the simulator's
+    first sample from COM3."""
 
     NAME_AND_SYSTEM_LINES = ["driver ZENTROK (65533, 2, 3)", "system lines: mask 1, entry 5 FF, value 2"]
+    PASCAL_COMMENTS = r"\{.*?\}|\(\*.*?\*\)|//[^\n]*"
+    CSHARP_COMMENTS = r"//[^\n]*|/\*.*?\*/"
+
+    def readme_example(self, title, language, file_name):
+        """The section's last block of the language, written to a workspace as `file_name`."""
+        workspace = Workspace(self)
+        with open(os.path.join(workspace.path, file_name), "w") as f:
+            f.write(doc_blocks.blocks(ARGS.readme, title, language)[-1])
+        return workspace
+
+    def assert_readme_declarations(self, title, language, sources, comments):
+        source = ""
+        for path in sources:
+            with open(path) as f:
+                source += f.read()
+        shown = doc_blocks.blocks(ARGS.readme, title, language)[0]
+        self.assertEqual(doc_blocks.undeclared(shown, source, comments), [],
+                         "the README's %s declarations that the binding does not hold" % title)
+
+    def assert_readme_example_output(self, workspace, command, expected):
+        Simulator(self, workspace, 3, ["--samples"])
+        env = dict(workspace.env, LD_LIBRARY_PATH=os.path.dirname(ARGS.library), ZENTROK_LIBRARY=ARGS.library,
+                   PYTHONPATH=os.path.join(ARGS.bindings, "python"))
+        result = run(command, cwd=workspace.path, env=env)
+        print(text(result.stdout), file=sys.stderr)  # what the example printed, for `ctest -V`
+        self.assertEqual((result.returncode, text(result.stdout).splitlines()), (0, expected), text(result.stderr))
 
     def assert_host_output(self, workspace, command, layout):
         simulator = Simulator(self, workspace, 10, ["--samples"])
@@ -719,14 +749,24 @@ class BindingsTest(SampleChecks, unittest.TestCase):
 
     def test_pascal(self):
         fpc = required_tool(self, "fpc", "fpc")
+        unit = os.path.join(ARGS.bindings, "pascal")
+
+        def build(workspace, program):
+            done = run([fpc, "-vew", "-Fu" + unit, "-FU" + workspace.path, "-FE" + workspace.path,
+                        "-Fl" + os.path.dirname(ARGS.library), program], timeout=60)
+            self.assertEqual(done.returncode, 0, text(done.stdout) + text(done.stderr))
         workspace = Workspace(self)
-        build = run([fpc, "-vew", "-Fu" + os.path.join(ARGS.bindings, "pascal"), "-FU" + workspace.path,
-                     "-FE" + workspace.path, "-Fl" + os.path.dirname(ARGS.library),
-                     os.path.join(ARGS.binding_hosts, "pascal_host.pas")], timeout=60)
-        self.assertEqual(build.returncode, 0, text(build.stdout) + text(build.stderr))
+        build(workspace, os.path.join(ARGS.binding_hosts, "pascal_host.pas"))
         self.assert_host_output(workspace, [os.path.join(workspace.path, "pascal_host")],
                                 "layout: size 44, Number 0, Channel 4, Ident 8, Code 12 (capacity 2), "
                                 "Text 15 (capacity 7), Stamp 24 (size 16), Note 40 (size 4)")
+
+        self.assert_readme_declarations("Pascal", "pascal", [os.path.join(unit, "zentrok.pas")],
+                                        self.PASCAL_COMMENTS)
+        example = self.readme_example("Pascal", "pascal", "host.pas")
+        build(example, os.path.join(example.path, "host.pas"))
+        self.assert_readme_example_output(example, [os.path.join(example.path, "host")],
+                                          ["ZENTROK 65533 2 3", '" B" "   X123" queued entry: FALSE'])
 
     def test_dotnet(self):
         mcs = required_tool(self, "mcs", "mono-mcs")
@@ -740,6 +780,14 @@ class BindingsTest(SampleChecks, unittest.TestCase):
         self.assert_host_output(workspace, [mono, host],
                                 "layout: size 44, Number 0, Channel 4, Ident 8, Code 12 (size 3), "
                                 "Text 15 (size 8), Stamp 24 (size 16), Note 40")
+
+        self.assert_readme_declarations("C#", "csharp", sources, self.CSHARP_COMMENTS)
+        example = self.readme_example("C#", "csharp", "host.cs")
+        host = os.path.join(example.path, "host.exe")
+        build = run([mcs, "-out:" + host, os.path.join(example.path, "host.cs")] + sources, timeout=60)
+        self.assertEqual(build.returncode, 0, text(build.stdout) + text(build.stderr))
+        self.assert_readme_example_output(example, [mono, host],
+                                          ["ZENTROK (65533, 2, 3)", '" B" "   X123" queued entry: False'])
 
     def test_python(self):
         # In this process: the driver and the package are loaded here.
@@ -783,6 +831,11 @@ class BindingsTest(SampleChecks, unittest.TestCase):
 
         self.assert_port_errors_say_why(zentrok)
         self.assert_library_errors_say_what_was_tried()
+
+        example = self.readme_example("Python", "python", "host.py")
+        self.assert_readme_example_output(example, [sys.executable, os.path.join(example.path, "host.py")],
+                                          ["DriverName(name='ZENTROK', info1=65533, info2=2, info3=3)",
+                                           " B    X123 7 None"])
 
         # A handle that is not an open port: nothing delivered, the record untouched.
         record = zentrok.QenMsg(Number=42)
@@ -831,7 +884,8 @@ def main():
     global ARGS
     parser = argparse.ArgumentParser()
     for option in ("--monitor", "--sim", "--host-minimal", "--host-worker", "--library", "--examples", "--data",
-                   "--bindings", "--binding-hosts", "--project-version", "--wine-run", "--wine-prefix", "--dll-dir"):
+                   "--bindings", "--binding-hosts", "--project-version", "--readme", "--wine-run", "--wine-prefix",
+                   "--dll-dir"):
         parser.add_argument(option)
     parser.add_argument("--no-ctypes", action="store_true")
     ARGS, rest = parser.parse_known_args()
