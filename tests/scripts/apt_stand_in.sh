@@ -13,7 +13,7 @@
 #                              Dir::Etc::Preferences, whose file it keeps as "pins"
 set -euo pipefail
 state=$APT_STAND_IN
-command=$(basename "$0")
+command=${0##*/}
 echo "$command $*" >>"$state/calls"
 
 answer() {
