@@ -3,8 +3,9 @@
 # telegrams of examples/demo.tlg, waiting for each ACK; zentrok-monitor is the
 # host and prints every item the driver delivers. Afterwards it shows the
 # simulator's ACK report and the telegram log the driver wrote. It needs
-# only a C++17 compiler and CMake: the tests and benchmarks are configured
-# only when GoogleTest and Google Benchmark are there, and never built here.
+# only a C++17 compiler, CMake 3.25 or later and Ninja (the presets'
+# generator): the tests and benchmarks are configured only when GoogleTest
+# and Google Benchmark are there, and never built here.
 #
 #   scripts/demo.sh [--build-dir DIR] [cmake options...]
 #
@@ -24,6 +25,12 @@ script=$root/examples/demo.tlg
 port=1
 expected_items=9  # one per message of demo.tlg, plus the two queued entries
 
+for tool in cmake:cmake ninja:ninja-build; do
+  if ! command -v "${tool%%:*}" >/dev/null; then
+    echo "demo: ${tool%%:*} is not installed; the demo needs a C++17 compiler, CMake 3.25 or later and Ninja (Debian: apt install g++ cmake ninja-build)" >&2
+    exit 1
+  fi
+done
 echo "==== Building the tools (preset linux, in ${build#"$root"/})"
 cd "$root"
 # Configuring again is quick when nothing changed; of its output only the

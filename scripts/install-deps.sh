@@ -3,6 +3,13 @@
 # root; running it again changes nothing. When every package is there it
 # says so and needs no network. Tested on Debian 12 (bookworm).
 #
+# A mirror hiccup does not stop it: apt-get update is tried a few times; an
+# index that still fails is named and the install goes on with the indexes
+# that were fetched, once more without that index's suite if the install
+# then finds unmet dependencies. When packages stay missing, its last line
+# (on stderr) names them and why, and it exits 1. tests/scripts runs it
+# against a stand-in apt-get.
+#
 #   scripts/install-deps.sh          install what is missing
 #   scripts/install-deps.sh --list   print the packages, one a line, and exit
 set -euo pipefail
@@ -45,26 +52,118 @@ if [[ ${1:-} == --list ]]; then
   exit 0
 fi
 
-missing=()
-for name in "${names[@]}"; do
-  dpkg-query -W -f='${Status}\n' "$name" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$name")
-done
+say() { echo "install-deps: $*"; }
+# The last line of a failed run, on stderr: CI shows it as the reason.
+fail() {
+  echo "install-deps: $*" >&2
+  exit 1
+}
+
+still_missing() {
+  local name
+  for name in "$@"; do
+    dpkg-query -W -f='${Status}\n' "$name" 2>/dev/null | grep -q '^install ok installed$' || echo "$name"
+  done
+}
+
+mapfile -t missing < <(still_missing "${names[@]}")
 if ((${#missing[@]} == 0)); then
-  echo "install-deps: all ${#names[@]} packages are installed"
+  say "all ${#names[@]} packages are installed"
   exit 0
 fi
-if ((EUID != 0)); then
-  echo "install-deps: missing ${missing[*]}; run as root (sudo $0)" >&2
-  exit 1
+if (($(id -u) != 0)); then
+  fail "missing ${missing[*]}; run as root (sudo $0)"
 fi
 
 # Wine runs 32-bit programs from the i386 architecture's packages.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  echo "install-deps: adding the i386 architecture (for wine32:i386)"
+  say "adding the i386 architecture (for wine32:i386)"
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-echo "install-deps: installing ${missing[*]}"
-apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
-echo "install-deps: all ${#names[@]} packages are installed"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A mirror in mid-sync serves an index of the wrong size for a while, and a
+# network may drop a request: apt-get update is tried a few times, a pause
+# apart. Without a network it only warns; with a bad index it exits 100,
+# having fetched every other index all the same.
+tries=${ZENTROK_APT_TRIES:-3}
+pause=${ZENTROK_APT_PAUSE:-20}
+update_indexes() {
+  local try
+  for ((try = 1; ; try++)); do
+    if apt-get update >"$work/update.txt" 2>&1 && ! grep -q '^[EW]: Failed to fetch' "$work/update.txt"; then
+      return 0
+    fi
+    ((try < tries)) || return 1
+    say "apt-get update did not fetch every index (try $try of $tries); trying again in $pause s"
+    sleep "$pause"
+  done
+}
+
+# The failed indexes of the last update, one a line: "suite|index|reason"
+# (no suite for a repository without dists/).
+failed_indexes() {
+  sed -n 's/^[EW]: Failed to fetch \([^ ]*\)  *\(.*\)$/\1|\2/p' "$work/update.txt" |
+    sed -e 's/ *\[IP: [^]]*\]//' -e 's#^\(.*\)/dists/\(\([^/]*\)/[^|]*\)|#\3|\2 of \1|#;t' -e 's/^/|/'
+}
+
+# Nothing fetched at all: no network, or no mirror answering.
+fetched_nothing() { ! grep -q '^\(Get\|Hit\):' "$work/update.txt"; }
+
+# An install with the given apt-get options; its output goes to install.txt,
+# with the unmet dependencies that -qq would leave out.
+install_missing() {
+  apt-get "$@" install -y -q "${missing[@]}" >"$work/install.txt" 2>&1
+}
+
+# Leaves the suites out of the install by pinning them below zero; the
+# indexes of the other suites stay as fetched.
+install_without() {
+  local pins=$work/preferences suite
+  cat /etc/apt/preferences >"$pins" 2>/dev/null || true
+  for suite in "$@"; do
+    printf 'Package: *\nPin: release %s\nPin-Priority: -1\n\n' "n=$suite" "a=$suite" >>"$pins"
+  done
+  install_missing -o Dir::Etc::Preferences="$pins"
+}
+
+# Says which indexes the update left out, and keeps their suites in
+# $suites. Nothing fetched at all is said once, if the install then fails.
+report_failed_update() {
+  local suite index reason
+  fetched_nothing && return 0
+  while IFS='|' read -r suite index reason; do
+    say "the index $index did not download after $tries tries ($reason); installing with the indexes that were fetched"
+    if [[ -n $suite && " ${suites[*]} " != *" $suite "* ]]; then
+      suites+=("$suite")
+    fi
+  done < <(failed_indexes)
+  if ! grep -q '^[EW]: Failed to fetch' "$work/update.txt"; then
+    say "apt-get update failed ($(grep -m1 '^E:' "$work/update.txt" || echo 'no message')); installing with the indexes there are"
+  fi
+}
+
+say "installing ${missing[*]}"
+suites=()
+update_indexes || report_failed_update
+if ! install_missing; then
+  if fetched_nothing; then
+    fail "missing ${missing[*]}: no package index could be fetched; installing them needs the network or a local mirror (/etc/apt/sources.list.d)"
+  fi
+  if ((${#suites[@]} > 0)) && grep -q -e 'unmet dependencies' -e 'held broken packages' "$work/install.txt"; then
+    # One architecture's index of a suite missing leaves that architecture
+    # at older versions than the others, so Multi-Arch packages cannot pair.
+    say "apt-get install found unmet dependencies, as when a missing index leaves one architecture behind; trying once more without ${suites[*]}"
+    if install_without "${suites[@]}"; then
+      say "installed without ${suites[*]}; its updates come with a later apt-get upgrade"
+    fi
+  fi
+fi
+mapfile -t missing < <(still_missing "${names[@]}")
+if ((${#missing[@]} > 0)); then
+  cat "$work/install.txt" >&2
+  fail "missing ${missing[*]}: apt-get install failed (its output above)"
+fi
+say "all ${#names[@]} packages are installed"

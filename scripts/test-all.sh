@@ -26,15 +26,25 @@ if [[ "${CI:-}" == "true" ]]; then require_all=ON; else require_all=OFF; fi
 
 have() { command -v "$1" >/dev/null 2>&1; }
 
+# The tests of a ctest run that did not run, skipped on purpose or for a
+# missing tool, from its output: ", skipped: name, name" or nothing.
+skipped_tests() {
+  local names
+  [[ -e $1 ]] || return 0
+  names=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$1" | paste -sd, - | sed 's/,/, /g')
+  [[ -z $names ]] || echo ", skipped: $names"
+}
+
 run_preset() {
-  local preset=$1
+  local preset=$1 log=build/ctest-$1.txt
   echo "==== $preset: configure, build, test"
+  mkdir -p build && rm -f "$log"
   if cmake --preset "$preset" -DZENTROK_REQUIRE_ALL=$require_all >/dev/null &&
      cmake --build --preset "$preset" -j "$(nproc)" &&
-     ctest --preset "$preset"; then
-    summary+=("PASSED   $preset")
+     ctest --preset "$preset" | tee "$log"; then
+    summary+=("PASSED   $preset$(skipped_tests "$log")")
   else
-    summary+=("FAILED   $preset")
+    summary+=("FAILED   $preset$(skipped_tests "$log")")
     status=1
   fi
 }
@@ -125,7 +135,10 @@ else
   skip_preset fuzz "clang++ with libFuzzer (clang, libclang-rt-14-dev) is not installed"
 fi
 
-if have i686-w64-mingw32-g++-posix && have wine; then
+# Wine runs the 32-bit test programs only with its 32-bit part (Debian:
+# wine32:i386); without it, `wine` is there but every test fails.
+have_wine32() { dpkg-query -W -f='${Status}\n' wine32:i386 2>/dev/null | grep -q 'ok installed$'; }
+if have i686-w64-mingw32-g++-posix && have wine && have_wine32; then
   test_preset windows
 else
   skip_preset windows "MinGW-w64 (g++-mingw-w64-i686) or Wine (wine, wine32:i386) is not installed"

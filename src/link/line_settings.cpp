@@ -1,5 +1,6 @@
 #include "link/line_settings.h"
 
+#include <initializer_list>
 #include <string>
 
 #include "decode/conversions.h"
@@ -9,36 +10,6 @@ namespace zentrok {
 namespace {
 
 constexpr std::uint32_t kQueueSize = 200;
-
-std::optional<std::int32_t> ParseHex(std::string_view digits) {
-    if (digits.empty()) return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : digits) {
-        const int digit = HexDigit(c);
-        if (digit < 0) return std::nullopt;
-        value = value << 4 | static_cast<std::uint64_t>(digit);
-        if (value > 0xFFFFFFFFu) return std::nullopt;
-    }
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-}
-
-std::optional<std::int32_t> ParseDecimal(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-        negative = text[0] == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    std::int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > std::int64_t{INT32_MAX} + 1) return std::nullopt;
-    }
-    value = negative ? -value : value;
-    if (value > INT32_MAX) return std::nullopt;
-    return static_cast<std::int32_t>(value);
-}
 
 // The setup from the values `read(key, default)` gives for each key.
 template <typename Read>
@@ -71,69 +42,119 @@ platform::PortSetup BuildPortSetup(Read read) {
 
 std::string SectionName(std::int32_t recNumber) { return "RecNr" + std::to_string(recNumber); }
 
-std::string ParityText(std::uint8_t parity) {
-    static constexpr const char* kNames[] = {"no parity", "odd parity", "even parity", "mark parity", "space parity"};
-    return parity < 5 ? kNames[parity] : "parity " + std::to_string(parity);
+// The words for a value, with the value itself where it has no name.
+std::string Named(std::int64_t value, std::initializer_list<const char*> names, const char* otherwise) {
+    if (value >= 0 && value < static_cast<std::int64_t>(names.size())) return names.begin()[value];
+    return otherwise + std::to_string(value);
 }
 
-std::string StopBitsText(std::uint8_t stopBits) {
-    static constexpr const char* kNames[] = {"1 stop bit", "1.5 stop bits", "2 stop bits"};
-    return stopBits < 3 ? kNames[stopBits] : "stop bits " + std::to_string(stopBits);
+using platform::LineSettings;
+
+std::string BaudText(std::int64_t value) { return std::to_string(value) + " baud"; }
+std::string DataBitsText(std::int64_t value) { return std::to_string(value) + " data bits"; }
+std::string ParityText(std::int64_t value) {
+    return Named(value, {"no parity", "odd parity", "even parity", "mark parity", "space parity"}, "parity ");
+}
+std::string StopBitsText(std::int64_t value) {
+    return Named(value, {"1 stop bit", "1.5 stop bits", "2 stop bits"}, "stop bits ");
+}
+std::string FlowControlText(std::int64_t value) {
+    return Named(value, {"no flow control", "XON/XOFF flow control", "RTS/CTS flow control"}, "flow control ");
 }
 
-std::string FlowControlText(std::uint32_t flags) {
-    if (flags & platform::flags::kOutX) return "XON/XOFF flow control";
-    if (flags & platform::flags::kRtsControlHandshake) return "RTS/CTS flow control";
-    return "no flow control";
+std::int64_t BaudOf(const LineSettings& line) { return line.BaudRate; }
+std::int64_t DataBitsOf(const LineSettings& line) { return line.ByteSize; }
+std::int64_t ParityOf(const LineSettings& line) { return line.Parity; }
+std::int64_t StopBitsOf(const LineSettings& line) { return line.StopBits; }
+std::int64_t FlowControlOf(const LineSettings& line) {
+    if (line.Flags & platform::flags::kOutX) return 1;
+    if (line.Flags & platform::flags::kRtsControlHandshake) return 2;
+    return 0;
 }
 
-SettingOrigin OriginOf(platform::ProfileFound found, bool isNumber) {
+// Each key: the values it has a meaning for, the words for a value, and
+// the value a line holds for it.
+struct KeyWords {
+    std::string_view Key;
+    std::int32_t Min;
+    std::int32_t Max;
+    std::string (*Text)(std::int64_t value);
+    std::int64_t (*Held)(const LineSettings& line);
+};
+
+constexpr KeyWords kKeyWords[] = {
+    {"Baud", 1, INT32_MAX, BaudText, BaudOf},
+    {"DataBit", 5, 8, DataBitsText, DataBitsOf},
+    {"Parity", 0, 4, ParityText, ParityOf},
+    {"StopBit", 0, 2, StopBitsText, StopBitsOf},
+    {"FlowCtrl", 0, 2, FlowControlText, FlowControlOf},
+};
+
+const KeyWords& WordsOf(std::string_view key) {
+    for (const KeyWords& words : kKeyWords)
+        if (words.Key == key) return words;
+    return kKeyWords[0];  // every caller names one of the keys above
+}
+
+SettingOrigin OriginOf(platform::ProfileFound found, NumberStatus status) {
     switch (found) {
         case platform::ProfileFound::NoFile: return SettingOrigin::NoFile;
         case platform::ProfileFound::NoSection: return SettingOrigin::NoSection;
         case platform::ProfileFound::NoKey: return SettingOrigin::NoKey;
         case platform::ProfileFound::Value: break;
     }
-    return isNumber ? SettingOrigin::File : SettingOrigin::NotANumber;
+    switch (status) {
+        case NumberStatus::NotANumber: return SettingOrigin::NotANumber;
+        case NumberStatus::OutOfRange: return SettingOrigin::OutOfRange;
+        case NumberStatus::Number: break;
+    }
+    return SettingOrigin::File;
 }
 
 }  // namespace
-
-std::optional<std::int32_t> ProfileInt(std::string_view text) {
-    while (!text.empty() && text[0] == ' ') text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
-    if (text[0] == '$' || text[0] == 'x' || text[0] == 'X') return ParseHex(text.substr(1));
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return ParseHex(text.substr(2));
-    return ParseDecimal(text);
-}
 
 platform::PortSetup ReadPortSetup(std::int32_t recNumber) {
     const std::string path = platform::CurrentDirPath({kConfigFileName});
     const std::string section = SectionName(recNumber);
     return BuildPortSetup([&](std::string_view key, std::int32_t fallback) {
-        return ProfileInt(platform::ReadProfileString(path, section, key)).value_or(fallback);
+        const NumberValue value = ReadNumber(platform::ReadProfileString(path, section, key), NumberRule::Whole);
+        return value.Status == NumberStatus::Number ? value.Value : fallback;
     });
 }
 
 std::string LineText(const platform::LineSettings& line) {
-    return std::to_string(line.BaudRate) + " baud, " + std::to_string(line.ByteSize) + " data bits, " +
-           ParityText(line.Parity) + ", " + StopBitsText(line.StopBits) + ", " + FlowControlText(line.Flags);
+    std::string text;
+    for (const KeyWords& words : kKeyWords) text += (text.empty() ? "" : ", ") + words.Text(words.Held(line));
+    return text;
+}
+
+std::string HeldText(std::string_view key, const platform::LineSettings& line) {
+    const KeyWords& words = WordsOf(key);
+    return words.Text(words.Held(line));
+}
+
+std::string AskedText(const PortSetupReport& report) {
+    std::string text;
+    for (const SettingReport& setting : report.Keys)
+        text += (text.empty() ? "" : ", ") + WordsOf(setting.Key).Text(setting.Value);
+    return text;
+}
+
+std::optional<std::string> RangeMissed(const SettingReport& setting) {
+    const KeyWords& words = WordsOf(setting.Key);
+    if (setting.Origin != SettingOrigin::File || (setting.Value >= words.Min && setting.Value <= words.Max))
+        return std::nullopt;
+    if (words.Max == INT32_MAX) return "at least " + std::to_string(words.Min);
+    return std::to_string(words.Min) + " to " + std::to_string(words.Max);
 }
 
 std::vector<LineDifference> LineDifferences(const platform::LineSettings& asked,
                                             const platform::LineSettings& reported) {
-    const std::pair<std::string_view, std::string (*)(const platform::LineSettings&)> kSettings[] = {
-        {"Baud", [](const platform::LineSettings& line) { return std::to_string(line.BaudRate) + " baud"; }},
-        {"DataBit", [](const platform::LineSettings& line) { return std::to_string(line.ByteSize) + " data bits"; }},
-        {"Parity", [](const platform::LineSettings& line) { return ParityText(line.Parity); }},
-        {"StopBit", [](const platform::LineSettings& line) { return StopBitsText(line.StopBits); }},
-        {"FlowCtrl", [](const platform::LineSettings& line) { return FlowControlText(line.Flags); }},
-    };
     std::vector<LineDifference> differences;
-    for (const auto& [key, text] : kSettings) {
-        std::string wanted = text(asked);
-        std::string held = text(reported);
-        if (wanted != held) differences.push_back({key, std::move(wanted), std::move(held)});
+    for (const KeyWords& words : kKeyWords) {
+        std::string wanted = words.Text(words.Held(asked));
+        std::string held = words.Text(words.Held(reported));
+        if (wanted != held) differences.push_back({words.Key, std::move(wanted), std::move(held)});
     }
     return differences;
 }
@@ -144,11 +165,11 @@ PortSetupReport ReportPortSetup(std::int32_t recNumber) {
     report.Section = SectionName(recNumber);
     report.Setup = BuildPortSetup([&](std::string_view key, std::int32_t fallback) {
         const platform::ProfileLookup lookup = platform::LookUpProfileString(path, report.Section, key);
-        const std::optional<std::int32_t> value = ProfileInt(lookup.Value);
+        const NumberValue value = ReadNumber(lookup.Value, NumberRule::Whole);
         SettingReport& setting = report.Keys.emplace_back();
         setting.Key = key;
-        setting.Value = value.value_or(fallback);
-        setting.Origin = OriginOf(lookup.Found, value.has_value());
+        setting.Origin = OriginOf(lookup.Found, value.Status);
+        setting.Value = setting.Origin == SettingOrigin::File ? value.Value : fallback;
         setting.Text = lookup.Value;
         return setting.Value;
     });

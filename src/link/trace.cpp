@@ -64,7 +64,25 @@ std::string ErrorsText(const QueueStatus& status) {
     return text;
 }
 
+std::string KeyValue(const SettingReport& setting) {
+    return std::string(setting.Key) + "=" + std::to_string(setting.Value);
+}
+
 }  // namespace
+
+std::vector<std::string> ValueNotes(const PortSetupReport& report, const platform::LineSettings& held) {
+    std::vector<std::string> notes;
+    for (const SettingReport& setting : report.Keys)
+        if (const std::optional<std::string> range = RangeMissed(setting))
+            notes.push_back(KeyValue(setting) + ": out of range (" + *range + "); it stays at " +
+                            HeldText(setting.Key, held));
+    for (const SettingReport& setting : report.Keys) {
+        if (setting.Origin != SettingOrigin::NotANumber && setting.Origin != SettingOrigin::OutOfRange) continue;
+        const char* why = setting.Origin == SettingOrigin::NotANumber ? "not a number" : "out of range";
+        notes.push_back("default " + KeyValue(setting) + ": " + why + ": " + Quoted(setting.Text));
+    }
+    return notes;
+}
 
 Trace Trace::ForPort(std::int32_t port) {
     Trace trace;
@@ -85,16 +103,24 @@ void Trace::Opened(const std::string& device, std::int32_t recNumber, const plat
     if (!On()) return;
     Write("opened " + device);
     if (!configured.FailedCalls.empty()) Write("configure failed: " + configured.FailedCalls);
-    std::string settings = "line settings of RecNr" + std::to_string(recNumber) + ": asked " + LineText(asked);
+    // The values as written: the section is read again, only while tracing.
+    // Should Rn.ini have changed since the port's own read, the line is
+    // given as it was asked for, without notes.
+    const PortSetupReport report = ReportPortSetup(recNumber);
+    const bool sameFile = LineDifferences(report.Setup.Line, asked).empty();
+    std::string settings = "line settings of RecNr" + std::to_string(recNumber) + ": asked " +
+                           (sameFile ? AskedText(report) : LineText(asked));
     if (!configured.ReadBack) {
         Write(settings + "; the device did not report its settings");
-        return;
+    } else {
+        std::string differing;
+        for (const LineDifference& difference : LineDifferences(asked, configured.Reported))
+            differing += (differing.empty() ? "" : ", ") + std::string(difference.Key);
+        Write(settings + "; the device reports " + LineText(configured.Reported) +
+              (differing.empty() ? "; as asked" : "; differs: " + differing));
     }
-    settings += "; the device reports " + LineText(configured.Reported);
-    std::string differing;
-    for (const LineDifference& difference : LineDifferences(asked, configured.Reported))
-        differing += (differing.empty() ? "" : ", ") + std::string(difference.Key);
-    Write(settings + (differing.empty() ? "; as asked" : "; differs: " + differing));
+    if (!sameFile) return;
+    for (const std::string& note : ValueNotes(report, configured.ReadBack ? configured.Reported : asked)) Write(note);
 }
 
 std::string Trace::OpenFailureText(const platform::OpenError& why) {

@@ -14,13 +14,23 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/framed_port.h"
+#include "link/line_settings.h"
 #include "platform/platform.h"
 
 namespace zentrok {
 
 inline constexpr char kTraceVariable[] = "ZENTROK_TRACE";
+
+// One sentence per Rn.ini value that the line does not take as written: a
+// value its key has no meaning for, with what `held` has for that key
+// ("FlowCtrl=9: out of range (0 to 2); it stays at no flow control"), and a
+// value that is no number or one outside 32 bits, with the default the key
+// takes ("default Baud=300: not a number: \"9600 ; bits per second\""). The
+// trace writes them when a port opens; zentrok-monitor says them too.
+std::vector<std::string> ValueNotes(const PortSetupReport& report, const platform::LineSettings& held);
 
 class Trace {
 public:

@@ -1,8 +1,11 @@
-// Field conversions and field copying of the telegram layouts.
+// Numbers as text, for telegram fields (DecValue, HexValue) and for
+// "Rn.ini" values (NumberRule::Whole), and field copying of the layouts.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "decode/conversions.h"
 #include "decode/telegram_decoder.h"
@@ -56,6 +59,34 @@ TEST(DecValue, DollarOrXPrefixReadsHexadecimal) {
     // "0" followed by anything but x is plain decimal.
     EXPECT_EQ(DecValue("0 x1"), 0);
     EXPECT_EQ(DecValue("010"), 10);
+}
+
+// An "Rn.ini" value: the same forms, but the whole text or nothing.
+NumberValue Whole(std::string_view text) { return ReadNumber(text, NumberRule::Whole); }
+
+TEST(ReadNumberWhole, DecimalWithSignOrHexadecimalAfterAPrefix) {
+    for (const auto& [text, value] : std::initializer_list<std::pair<const char*, std::int32_t>>{
+             {"9600", 9600},
+             {"  +42", 42},
+             {"-7", -7},
+             {"0x2580", 9600},
+             {"X2580", 9600},
+             {"$ff", 255},
+             {"$FFFFFFFF", -1},  // hexadecimal fills all 32 bits
+             {"2147483647", INT32_MAX},
+             {"-2147483648", INT32_MIN}}) {
+        EXPECT_EQ(Whole(text).Status, NumberStatus::Number) << '"' << text << '"';
+        EXPECT_EQ(Whole(text).Value, value) << '"' << text << '"';
+    }
+}
+
+TEST(ReadNumberWhole, AnythingElseIsNotANumberAndTooLargeIsOutOfRange) {
+    for (const char* text :
+         {"", "   ", "9600x", "9600 baud", "$", "0x", "-0x10", "1e3", "+", "--1", "99999999999x", "$1FFFFFFFFG"})
+        EXPECT_EQ(Whole(text).Status, NumberStatus::NotANumber) << '"' << text << '"';
+    for (const char* text : {"2147483648", "-2147483649", "99999999999", "$100000000", "0x000000001FFFFFFFF"})
+        EXPECT_EQ(Whole(text).Status, NumberStatus::OutOfRange) << '"' << text << '"';
+    EXPECT_EQ(Whole("0x00000000FFFFFFFF").Value, -1) << "leading zeros do not count";
 }
 
 TEST(HexValue, ReadsLeadingHexDigitsOfEitherCase) {

@@ -17,10 +17,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "decode/conversions.h"
 #include "fuzz_check.h"
 #include "link/line_settings.h"
 #include "link/protocol.h"
@@ -42,14 +42,21 @@ bool IsPlainDecimal(std::string_view text) {
 }
 
 void CheckProfileInt(std::string_view text) {
-    const std::optional<std::int32_t> value = ProfileInt(text);
-    Check(ProfileInt("  " + std::string(text)) == value, "leading blanks are skipped");
+    const NumberValue value = ReadNumber(text, NumberRule::Whole);
+    const NumberValue blanked = ReadNumber("  " + std::string(text), NumberRule::Whole);
+    Check(blanked.Status == value.Status && blanked.Value == value.Value, "leading blanks are skipped");
+    if (value.Status == NumberStatus::Number) {
+        const NumberValue leading = ReadNumber(text, NumberRule::Leading);
+        // A field's decimal stops before 2147483648, so INT32_MIN is whole only.
+        Check(leading.Value == value.Value || value.Value == INT32_MIN, "a whole number reads the same as a field");
+    }
     if (!IsPlainDecimal(text)) return;
     errno = 0;
     const long long reference = std::strtoll(std::string(text).c_str(), nullptr, 10);
     const bool fits = reference <= INT32_MAX;
-    Check(value.has_value() == fits, "a plain decimal number converts exactly when it fits");
-    if (fits) Check(*value == reference, "a plain decimal number converts to its value");
+    Check(value.Status == (fits ? NumberStatus::Number : NumberStatus::OutOfRange),
+          "a plain decimal number converts exactly when it fits, and is out of range otherwise");
+    if (fits) Check(value.Value == reference, "a plain decimal number converts to its value");
 }
 
 void CheckValue(const std::string& value) {
@@ -93,7 +100,8 @@ void CheckPortSetup(std::int32_t recNumber) {
           "the report is of the setup the driver applies");
     Check(report.Keys.size() == 5, "the report accounts for every key");
     for (const SettingReport& key : report.Keys)
-        Check((key.Origin == SettingOrigin::File) == ProfileInt(key.Text).has_value(),
+        Check((key.Origin == SettingOrigin::File) ==
+                  (ReadNumber(key.Text, NumberRule::Whole).Status == NumberStatus::Number),
               "a key counts as read from the file exactly when its value is a number");
 }
 

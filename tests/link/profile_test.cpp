@@ -1,5 +1,5 @@
-// "Rn.ini" as the driver reads it: private-profile lookup rules and the
-// conversion of a value to a number.
+// "Rn.ini" as the driver reads it: private-profile lookup rules (the
+// conversion of a value to a number is tests/decode/conversions_test.cpp).
 #include <gtest/gtest.h>
 
 #include "link/line_settings.h"
@@ -34,24 +34,6 @@ TEST(ProfileLookup, FirstMatchingSectionAndKeyWin) {
 TEST(ProfileLookup, MissingFileGivesNothing) {
     WorkDir dir;
     EXPECT_EQ(Lookup("RecNr1", "Baud"), "");
-}
-
-TEST(ProfileValue, DecimalWithSignOrHexadecimalAfterAPrefix) {
-    EXPECT_EQ(ProfileInt("9600"), 9600);
-    EXPECT_EQ(ProfileInt("  +42"), 42);
-    EXPECT_EQ(ProfileInt("-7"), -7);
-    EXPECT_EQ(ProfileInt("0x2580"), 9600);
-    EXPECT_EQ(ProfileInt("X2580"), 9600);
-    EXPECT_EQ(ProfileInt("$ff"), 255);
-    EXPECT_EQ(ProfileInt("$FFFFFFFF"), -1) << "hexadecimal fills all 32 bits";
-    EXPECT_EQ(ProfileInt("2147483647"), 2147483647);
-    EXPECT_EQ(ProfileInt("-2147483648"), INT32_MIN);
-}
-
-TEST(ProfileValue, AnythingElseIsNoNumber) {
-    for (const char* text : {"", "   ", "9600x", "9600 baud", "2147483648", "-2147483649", "$", "0x", "-0x10",
-                             "$100000000", "1e3", "+", "--1"})
-        EXPECT_FALSE(ProfileInt(text).has_value()) << '"' << text << '"';
 }
 
 }  // namespace

@@ -9,6 +9,8 @@ Installs the build tree into a scratch prefix and checks that:
     and runs under Wine;
   - so does one linked against an import library made from lib/zentrok.def
     the way that file says (llvm-dlltool -k);
+  - the MinGW-w64 line of the tree's README.md, run as written in the tree,
+    builds the example host, which runs under Wine;
   - cpack packs the tree as zentrok-<version>-win32.zip, with the DLL, its
     import library and .def, the header, the tools, the bindings and docs.
 
@@ -28,6 +30,9 @@ import subprocess
 import sys
 import tempfile
 import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import doc_blocks  # noqa: E402
 
 SKIP = 77
 EXPECTED = """\
@@ -109,6 +114,22 @@ def linked_host_problems(args, work, prefix, label, import_library):
     return []
 
 
+def mingw_line_problems(args, prefix):
+    """The README's MinGW-w64 line, run in the tree; then its host under Wine,
+    on a port that does not exist."""
+    line = "".join(doc_blocks.blocks(os.path.join(prefix, "README.md"), "Linking with MinGW-w64", "sh"))
+    built = run(["bash", "-euo", "pipefail", "-c", line], cwd=prefix)
+    if built.returncode != 0:
+        return [f"the MinGW-w64 line failed: {line.strip()}\n{built.stdout}{built.stderr}"]
+    exe = re.search(r"-o (\S+\.exe)", line).group(1)
+    ran = run([args.wine_run, args.wine_prefix, exe, "250"], cwd=prefix, timeout=120)
+    if ran.returncode != 1 or ran.stdout.replace("\r\n", "\n") != "driver ZENTROK (65533, 2, 3)\n" or \
+            "port 250 did not open" not in ran.stderr:
+        return [f"mingw: {exe} exited with {ran.returncode}, printed {ran.stdout!r} and {ran.stderr[-300:]!r}"]
+    print(f"mingw: {line.strip()}\n    under Wine: {ran.stdout.strip()}; port 250 did not open")
+    return []
+
+
 def main():
     parser = argparse.ArgumentParser()
     for option in ("--cmake", "--build", "--wine-run", "--wine-prefix", "--objdump", "--version", "--clang",
@@ -148,6 +169,7 @@ def main():
                 return 1
         found += linked_host_problems(args, work, prefix, "shipped", os.path.join(prefix, "lib", "zentrok.lib"))
         found += linked_host_problems(args, work, prefix, "from-def", own_library)
+        found += mingw_line_problems(args, prefix)
         found += zip_problems(args, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)

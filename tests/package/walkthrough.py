@@ -3,8 +3,8 @@
 
     walkthrough.py DOCUMENT "SECTION TITLE"
 
-Takes every ```sh block under the "## SECTION TITLE" heading, up to the next
-"## " heading, and runs them in one bash (-e -u -o pipefail) from the
+Takes every ```sh block under the "SECTION TITLE" heading, up to the next
+heading of its level (tests/support/doc_blocks.py), and runs them in one bash (-e -u -o pipefail) from the
 repository root that holds the document's folder. Passes when the commands
 succeed, the host received every item it asked for ("<n> items" equal to
 the count on its command line) and no wineserver dumped its state.
@@ -14,18 +14,15 @@ import re
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import doc_blocks  # noqa: E402
+
 
 def section_commands(document, title):
-    text = open(document, encoding="utf-8").read()
-    start = text.find("\n## %s\n" % title)
-    if start < 0:
-        raise SystemExit("FAIL: %s has no section \"%s\"" % (document, title))
-    end = text.find("\n## ", start + 1)
-    section = text[start:end if end >= 0 else len(text)]
-    blocks = re.findall(r"^```sh\n(.*?)^```$", section, re.M | re.S)
-    if not blocks:
-        raise SystemExit("FAIL: the section \"%s\" holds no ```sh block" % title)
-    return "".join(blocks)
+    try:
+        return "".join(doc_blocks.blocks(document, title, "sh"))
+    except AssertionError as missing:
+        raise SystemExit("FAIL: %s" % missing)
 
 
 def main(document, title):

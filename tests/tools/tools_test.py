@@ -7,7 +7,7 @@ against it through ZENTROK_PORT_DIR, each in a working folder of its own.
 
     tools_test.py --monitor M --sim S --host-minimal H --host-worker W --library L
                   --examples DIR --data DIR --bindings DIR --binding-hosts DIR
-                  --project-version V [--no-ctypes] [unittest names...]
+                  --project-version V --readme README.md [--no-ctypes] [unittest names...]
 
 The Windows build runs WineTest and ReplayTest with zentrok-monitor.exe under
 Wine; WineTest's device end is the simulator built for the build machine, on
@@ -36,6 +36,7 @@ import unittest
 from unittest import mock
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import doc_blocks  # noqa: E402
 from protocol_facts import ACK, END, MAX_TELEGRAM_LENGTH  # noqa: E402
 
 ARGS = None
@@ -222,11 +223,17 @@ class CommandLineTest(unittest.TestCase):
     """Bad arguments, missing ports and malformed scripts."""
 
     def assert_usage_error(self, command, message):
+        """Options that do not fit together get the usage; a value an option
+        does not take gets its message and a pointer to --help."""
         result = run(command)
-        self.assertEqual(result.returncode, 2, command)
-        self.assertIn(message, text(result.stderr), command)
-        self.assertIn("usage:", text(result.stderr), command)
-        self.assertEqual(result.stdout, b"", command)
+        self.assertEqual((result.returncode, result.stdout), (2, b""), command)
+        tool = os.path.basename(command[0])
+        lines = text(result.stderr).splitlines()
+        self.assertTrue(lines[0].startswith(tool + ": ") and message in lines[0], lines)
+        if ', not "' in lines[0]:  # the value, quoted
+            self.assertEqual(lines[1:], [tool + " --help lists the options"])
+        else:
+            self.assertTrue(lines[2].startswith("usage: " + tool), lines)
 
     def test_monitor_rejects_bad_arguments(self):
         cases = [
@@ -236,7 +243,7 @@ class CommandLineTest(unittest.TestCase):
             (["--port", "0"], "from 1 to 255"),
             (["--port", "3", "--count", "0"], "--count needs a whole number"),
             (["--port", "3", "--count", "2x"], 'not "2x"'),
-            (["--port", "3", "--timeout", "-1"], "--timeout needs a positive number"),
+            (["--port", "3", "--timeout", "-1"], "--timeout needs a positive number of seconds"),
             (["--port", "3", "--frobnicate"], 'unknown option "--frobnicate"'),
             (["--port", "3", "--replay", "x.zqa"], "give either --port N or --replay FILE"),
             (["--replay", "x.zqa", "--count", "3"], "--replay takes no --section, --count or --timeout"),
@@ -589,23 +596,36 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
         # number and gives the default; a byte-order mark is skipped. The
         # settings line is what the line took: a pseudo-terminal keeps 8 data
         # bits without parity, and a rate it does not know leaves the one it
-        # had.
+        # had. A value its key has no meaning for is named with what the line
+        # stays at, whatever the key; the trace gives the values as written.
         cases = [
             ("[RecNr1]\r\nBaud=9600 ; bits per second\r\nDataBit=8\r\nParity=2\r\nStopBit=2\r\nFlowCtrl=1\r\n",
              "300 baud, 8 data bits, no parity, 2 stop bits, XON/XOFF flow control",
              ["Parity=2: this line does not support that; it stays at no parity",
-              'default Baud=300: not a number: "9600 ; bits per second"']),
+              'default Baud=300: not a number: "9600 ; bits per second"'],
+             "300 baud, 8 data bits, even parity, 2 stop bits, XON/XOFF flow control"),
             ("\ufeff[RecNr1]\r\nBaud=9600\r\n", "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
              ["DataBit=7: this line does not support that; it stays at 8 data bits",
-              "default DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing key in [RecNr1]"]),
-            ("[RecNr1]\r\nBaud=12345\r\nDataBit=9\r\nParity=7\r\nStopBit=5\r\nFlowCtrl=0\r\n",
+              "default DataBit=7, Parity=0, StopBit=0, FlowCtrl=0: missing key in [RecNr1]"],
+             "9600 baud, 7 data bits, no parity, 1 stop bit, no flow control"),
+            ("[RecNr1]\r\nBaud=12345\r\nDataBit=9\r\nParity=7\r\nStopBit=5\r\nFlowCtrl=9\r\n",
              "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
              ["Baud=12345: this line does not support that rate; it stays at 9600 baud",
-              "DataBit=9: this line does not support that; it stays at 8 data bits",
-              "Parity=7: this line does not support that; it stays at no parity",
-              "StopBit=5: this line does not support that; it stays at 1 stop bit"]),
+              "DataBit=9: out of range (5 to 8); it stays at 8 data bits",
+              "Parity=7: out of range (0 to 4); it stays at no parity",
+              "StopBit=5: out of range (0 to 2); it stays at 1 stop bit",
+              "FlowCtrl=9: out of range (0 to 2); it stays at no flow control"],
+             "12345 baud, 9 data bits, parity 7, stop bits 5, flow control 9"),
+            ("[RecNr1]\r\nBaud=-9600\r\nDataBit=263\r\nStopBit=-1\r\nFlowCtrl=99999999999\r\n",
+             "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control",
+             ["Baud=-9600: out of range (at least 1); it stays at 9600 baud",
+              "DataBit=263: out of range (5 to 8); it stays at 8 data bits",
+              "StopBit=-1: out of range (0 to 2); it stays at 1 stop bit",
+              'default FlowCtrl=0: out of range: "99999999999"',
+              "default Parity=0: missing key in [RecNr1]"],
+             "-9600 baud, 263 data bits, no parity, stop bits -1, no flow control"),
         ]
-        for ini, settings, defaults in cases:
+        for ini, settings, notes, asked in cases:
             with self.subTest(ini=ini):
                 workspace = Workspace(self)
                 workspace.file("Rn.ini", ini)
@@ -613,12 +633,19 @@ class EndToEndTest(SampleChecks, unittest.TestCase):
                 attrs = termios.tcgetattr(line.slave)
                 attrs[4] = attrs[5] = termios.B9600  # what the line had before
                 termios.tcsetattr(line.slave, termios.TCSANOW, attrs)
+                trace = os.path.join(workspace.path, "trace.txt")
                 result = run([ARGS.monitor, "--port", "11", "--timeout", "0.5"], cwd=workspace.path,
-                             env=workspace.env)
+                             env=dict(workspace.env, ZENTROK_TRACE=trace))
                 self.assertEqual((result.returncode, result.stdout), (0, b""))
                 self.assertEqual(self.assert_counted(text(result.stderr).splitlines(), 11, 0, 0),
-                                 opened_notes(workspace, 11, settings, defaults)
+                                 opened_notes(workspace, 11, settings, notes)
                                  + ["zentrok-monitor: nothing arrived within 0.5 s"])
+                # (A pseudo-terminal may refuse the driver's second configure, which the trace says first.)
+                events = [event for event in trace_events(trace, 11) if not event.startswith("configure failed")]
+                self.assertEqual(events[1].split("; the device reports ")[0],
+                                 "line settings of RecNr1: asked " + asked)
+                self.assertEqual(events[2:-1], [note for note in notes if "out of range" in note
+                                                or "not a number" in note])
 
     def test_monitor_says_when_the_device_goes_away(self):
         # The device does not come back: the monitor waits for it until its
@@ -806,7 +833,10 @@ def required_tool(case, name, package):
 
 
 class BindingsTest(SampleChecks, unittest.TestCase):
-    """Each binding's record layout, then the simulator's samples through it."""
+    """Each binding's record layout, then the simulator's samples through it;
+    then its section of the README: the declarations shown there are the
+    binding's, and its example, built as it stands, takes the simulator's
+    first sample from COM3."""
 
     NAME_AND_SYSTEM_LINES = ["driver ZENTROK (65533, 2, 3)", "system lines: mask 1, entry 5 FF, value 2"]
     LINE_STATE_LAYOUT = "line state layout: size 56, " + ", ".join("%s %d" % field for field in LINE_STATE_OFFSETS)
@@ -816,6 +846,32 @@ class BindingsTest(SampleChecks, unittest.TestCase):
     LINE_STATE_LINES = ["line state 1: size 56, device present 1, away 0 ms, telegrams %d, 9600 baud, 8 data bits, "
                         "settings known 1" % FIRST_QUEUED_TELEGRAM,
                         "line state of a record too small: 0, untouched", "line state after the close: 0, untouched"]
+    PASCAL_COMMENTS = r"\{.*?\}|\(\*.*?\*\)|//[^\n]*"
+    CSHARP_COMMENTS = r"//[^\n]*|/\*.*?\*/"
+
+    def readme_example(self, title, language, file_name):
+        """The section's last block of the language, written to a workspace as `file_name`."""
+        workspace = Workspace(self)
+        with open(os.path.join(workspace.path, file_name), "w") as f:
+            f.write(doc_blocks.blocks(ARGS.readme, title, language)[-1])
+        return workspace
+
+    def assert_readme_declarations(self, title, language, sources, comments):
+        source = ""
+        for path in sources:
+            with open(path) as f:
+                source += f.read()
+        shown = doc_blocks.blocks(ARGS.readme, title, language)[0]
+        self.assertEqual(doc_blocks.undeclared(shown, source, comments), [],
+                         "the README's %s declarations that the binding does not hold" % title)
+
+    def assert_readme_example_output(self, workspace, command, expected):
+        Simulator(self, workspace, 3, ["--samples"])
+        env = dict(workspace.env, LD_LIBRARY_PATH=os.path.dirname(ARGS.library), ZENTROK_LIBRARY=ARGS.library,
+                   PYTHONPATH=os.path.join(ARGS.bindings, "python"))
+        result = run(command, cwd=workspace.path, env=env)
+        print(text(result.stdout), file=sys.stderr)  # what the example printed, for `ctest -V`
+        self.assertEqual((result.returncode, text(result.stdout).splitlines()), (0, expected), text(result.stderr))
 
     def assert_host_output(self, workspace, command, layout):
         simulator = Simulator(self, workspace, 10, ["--samples"])
@@ -831,14 +887,24 @@ class BindingsTest(SampleChecks, unittest.TestCase):
 
     def test_pascal(self):
         fpc = required_tool(self, "fpc", "fpc")
+        unit = os.path.join(ARGS.bindings, "pascal")
+
+        def build(workspace, program):
+            done = run([fpc, "-vew", "-Fu" + unit, "-FU" + workspace.path, "-FE" + workspace.path,
+                        "-Fl" + os.path.dirname(ARGS.library), program], timeout=60)
+            self.assertEqual(done.returncode, 0, text(done.stdout) + text(done.stderr))
         workspace = Workspace(self)
-        build = run([fpc, "-vew", "-Fu" + os.path.join(ARGS.bindings, "pascal"), "-FU" + workspace.path,
-                     "-FE" + workspace.path, "-Fl" + os.path.dirname(ARGS.library),
-                     os.path.join(ARGS.binding_hosts, "pascal_host.pas")], timeout=60)
-        self.assertEqual(build.returncode, 0, text(build.stdout) + text(build.stderr))
+        build(workspace, os.path.join(ARGS.binding_hosts, "pascal_host.pas"))
         self.assert_host_output(workspace, [os.path.join(workspace.path, "pascal_host")],
                                 "layout: size 44, Number 0, Channel 4, Ident 8, Code 12 (capacity 2), "
                                 "Text 15 (capacity 7), Stamp 24 (size 16), Note 40 (size 4)")
+
+        self.assert_readme_declarations("Pascal", "pascal", [os.path.join(unit, "zentrok.pas")],
+                                        self.PASCAL_COMMENTS)
+        example = self.readme_example("Pascal", "pascal", "host.pas")
+        build(example, os.path.join(example.path, "host.pas"))
+        self.assert_readme_example_output(example, [os.path.join(example.path, "host")],
+                                          ["ZENTROK 65533 2 3", '" B" "   X123" queued entry: FALSE'])
 
     def test_dotnet(self):
         mcs = required_tool(self, "mcs", "mono-mcs")
@@ -852,6 +918,14 @@ class BindingsTest(SampleChecks, unittest.TestCase):
         self.assert_host_output(workspace, [mono, host],
                                 "layout: size 44, Number 0, Channel 4, Ident 8, Code 12 (size 3), "
                                 "Text 15 (size 8), Stamp 24 (size 16), Note 40")
+
+        self.assert_readme_declarations("C#", "csharp", sources, self.CSHARP_COMMENTS)
+        example = self.readme_example("C#", "csharp", "host.cs")
+        host = os.path.join(example.path, "host.exe")
+        build = run([mcs, "-out:" + host, os.path.join(example.path, "host.cs")] + sources, timeout=60)
+        self.assertEqual(build.returncode, 0, text(build.stdout) + text(build.stderr))
+        self.assert_readme_example_output(example, [mono, host],
+                                          ["ZENTROK (65533, 2, 3)", '" B" "   X123" queued entry: False'])
 
     def test_python(self):
         # In this process: the driver and the package are loaded here.
@@ -917,6 +991,11 @@ class BindingsTest(SampleChecks, unittest.TestCase):
         self.assert_port_errors_say_why(zentrok)
         self.assert_library_errors_say_what_was_tried()
 
+        example = self.readme_example("Python", "python", "host.py")
+        self.assert_readme_example_output(example, [sys.executable, os.path.join(example.path, "host.py")],
+                                          ["DriverName(name='ZENTROK', info1=65533, info2=2, info3=3)",
+                                           " B    X123 7 None"])
+
         # A handle that is not an open port: nothing delivered, the records untouched.
         record = zentrok.QenMsg(Number=42)
         state = zentrok.QenLineState(Size=ctypes.sizeof(zentrok.QenLineState), Telegrams=42)
@@ -966,7 +1045,8 @@ def main():
     global ARGS
     parser = argparse.ArgumentParser()
     for option in ("--monitor", "--sim", "--host-minimal", "--host-worker", "--library", "--examples", "--data",
-                   "--bindings", "--binding-hosts", "--project-version", "--wine-run", "--wine-prefix", "--dll-dir"):
+                   "--bindings", "--binding-hosts", "--project-version", "--readme", "--wine-run", "--wine-prefix",
+                   "--dll-dir"):
         parser.add_argument(option)
     parser.add_argument("--no-ctypes", action="store_true")
     ARGS, rest = parser.parse_known_args()

@@ -11,7 +11,7 @@ long long ReadInteger(const std::string& option, const std::string& text, long l
         used = 0;
     }
     if (used == 0 || used != text.size() || value < low || value > high)
-        throw UsageError(option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+        throw ValueError(option + " needs a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
                          ", not \"" + text + "\"");
     return value;
 }
@@ -26,9 +26,15 @@ double ReadSeconds(const std::string& option, const std::string& text, double hi
     }
     const bool inRange = (zeroAllowed ? value >= 0 : value > 0) && value <= high;
     if (used == 0 || used != text.size() || !inRange)
-        throw UsageError(option + " needs a " + (zeroAllowed ? "" : "positive ") + "number of seconds, not \"" + text +
+        throw ValueError(option + " needs a " + (zeroAllowed ? "" : "positive ") + "number of seconds, not \"" + text +
                          "\"");
     return value;
+}
+
+std::string UsageErrorText(const std::string& tool, const UsageError& error, const char* usage) {
+    const std::string message = tool + ": " + error.what() + "\n";
+    if (dynamic_cast<const ValueError*>(&error)) return message + tool + " --help lists the options\n";
+    return message + "\n" + usage;
 }
 
 }  // namespace zentrok::tools

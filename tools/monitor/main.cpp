@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     try {
         options = ParseOptions(argc, argv);
     } catch (const UsageError& usage) {
-        std::fprintf(stderr, "zentrok-monitor: %s\n\n%s", usage.what(), kUsage);
+        std::fputs(zentrok::tools::UsageErrorText("zentrok-monitor", usage, kUsage).c_str(), stderr);
         return 2;
     }
     if (options.List) return RunList();

@@ -1,6 +1,6 @@
 #include "monitor/settings_text.h"
 
-#include "monitor/item_format.h"
+#include "link/trace.h"
 
 namespace zentrok::monitor {
 namespace {
@@ -24,6 +24,12 @@ std::string KeyValue(const PortSetupReport& report, std::string_view key) {
     return std::string(key);
 }
 
+bool OutOfRange(const PortSetupReport& report, std::string_view key) {
+    for (const SettingReport& setting : report.Keys)
+        if (setting.Key == key) return RangeMissed(setting).has_value();
+    return false;
+}
+
 // What the device made of the settings, read back after configuring.
 void AddReadBack(std::vector<std::string>& lines, const PortSetupReport& report, const QenLineState& state) {
     if (!state.SettingsKnown) {
@@ -31,6 +37,7 @@ void AddReadBack(std::vector<std::string>& lines, const PortSetupReport& report,
         return;
     }
     for (const LineDifference& difference : LineDifferences(report.Setup.Line, ReportedLine(state))) {
+        if (OutOfRange(report, difference.Key)) continue;  // its note says what it stays at
         const char* what = difference.Key == "Baud" ? "that rate" : "that";
         lines.push_back(KeyValue(report, difference.Key) + ": this line does not support " + what + "; it stays at " +
                         difference.Reported);
@@ -55,13 +62,11 @@ std::vector<std::string> SettingsLines(int port, const std::string& device, cons
     std::vector<std::string> lines = {"COM" + std::to_string(port) + " = " + device + ", " + report.Section + ": " +
                                       LineText(line)};
     AddReadBack(lines, report, state);
+    for (std::string& note : ValueNotes(report, line)) lines.push_back(std::move(note));
     const std::string file = kConfigFileName;
     AddDefaults(lines, report, SettingOrigin::NoFile, "missing file " + file + " in the current directory");
     AddDefaults(lines, report, SettingOrigin::NoSection, "missing section [" + report.Section + "] in " + file);
     AddDefaults(lines, report, SettingOrigin::NoKey, "missing key in [" + report.Section + "]");
-    for (const SettingReport& setting : report.Keys)
-        if (setting.Origin == SettingOrigin::NotANumber)
-            lines.push_back("default " + KeyValue(setting) + ": not a number: " + Quoted(setting.Text));
     return lines;
 }
 

@@ -17,9 +17,9 @@ platform::LineSettings ReportedLine(const QenLineState& state);
 // bit, no flow control": the line as the driver's qen_GetLineState reports
 // it after configuring the device from `report`. Then one line per setting
 // the device holds otherwise than Rn.ini asked ("Baud=12345: this line does
-// not support that rate; it stays at 9600 baud"), and one line per reason
-// that keys took their defaults (missing file, missing section, missing key,
-// not a number).
+// not support that rate; it stays at 9600 baud"), the notes of the trace on
+// values out of range or not a number (ValueNotes), and one line per reason
+// that keys took their defaults (missing file, missing section, missing key).
 std::vector<std::string> SettingsLines(int port, const std::string& device, const PortSetupReport& report,
                                        const QenLineState& state);
 

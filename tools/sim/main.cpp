@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
     try {
         return Run(ParseOptions(argc, argv));
     } catch (const UsageError& usage) {
-        std::cerr << "zentrok-sim: " << usage.what() << "\n\n" << kUsage;
+        std::cerr << zentrok::tools::UsageErrorText("zentrok-sim", usage, kUsage);
         return 2;
     } catch (const std::exception& failure) {
         std::cerr << "zentrok-sim: " << failure.what() << '\n';

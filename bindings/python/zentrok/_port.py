@@ -32,7 +32,9 @@ class Item(NamedTuple):
     ident: int  # the 32-bit identifier, 0..0xFFFFFFFF
     code: str  # up to 2 characters
     text: str  # up to 7 characters, a-z delivered as A-Z
-    stamp: Optional[datetime.datetime]  # None when the telegram carried no time (always for an entry)
+    # None when the telegram carried no time (always for an entry); the
+    # microseconds are the receive time's milliseconds, not the telegram's.
+    stamp: Optional[datetime.datetime]
 
     @property
     def queued(self):
