@@ -243,6 +243,7 @@ struct SerialPort::Impl {
     // brought less than it asked for, until the next wait.
     Operation fetch;
     char fetched[1024] = {};
+    DWORD fetchAsked = 0;
     bool drained = false;
     ULONGLONG fetchStartedAt = 0;
     bool fetchCancelled = false;
@@ -349,11 +350,10 @@ struct SerialPort::Impl {
             ReadFailed(CallFailed("ReadFile", error));
             return 0;
         }
+        fetchAsked = size;
         fetchStartedAt = GetTickCount64();
         fetchCancelled = false;
-        const DWORD got = CollectFetch();
-        drained = !fetch.pending && got < size;
-        return got;
+        return CollectFetch();
     }
 
     // The bytes of a fetch that has completed; 0 while it is still busy. A
@@ -370,6 +370,7 @@ struct SerialPort::Impl {
         } else if (const DWORD error = GetLastError(); !fetchCancelled || error != ERROR_OPERATION_ABORTED) {
             ReadFailed(CallFailed("GetOverlappedResult of ReadFile", error));
         }
+        drained = transferred < fetchAsked;
         return transferred;
     }
 
