@@ -30,20 +30,23 @@
 // ERROR_OPERATION_ABORTED when the system suspends. So a failed ReadFile or
 // WriteFile (also one that GetOverlappedResult reports failed, and a
 // one-byte read that completes without its byte) is checked with
-// ClearCommError on the same handle, which a serial driver answers from its
-// own state without touching the line: when that fails too, whatever the
-// code, the device has gone, and so has it when a ClearCommError of the
-// line errors or of the idle check fails. The port then makes no call on
-// the handle but its close, and says it is gone; the link opens the device
-// anew. Any other failure passes: the read is started again at once, then
-// after a pause that doubles from kFirstRetryPauseMs to kMaxRetryPauseMs
-// while it keeps failing, so a caller that loops on the wait never spins.
+// ClearCommError on the same handle, which asks the driver for its status
+// (IOCTL_SERIAL_GET_COMMSTATUS) without touching the line: when that fails
+// too, whatever the code, the device has gone, and so has it when a
+// ClearCommError of the line errors or of the idle check fails. The port
+// then starts no more I/O on the handle and says it is gone; the link
+// closes it and opens the device anew. Any other failure passes: the read
+// is started again at once, then after a pause that doubles from
+// kFirstRetryPauseMs to kMaxRetryPauseMs while it keeps failing, so a
+// caller that loops on the wait never spins.
 //
 // Every operation that may still be in progress when its call returns has
 // an OVERLAPPED and data that live until it has completed. An immediate
 // read that goes pending after all (a redirector that estimates what has
-// arrived, a virtual COM driver that waits for more) is waited for at most
-// kFetchLimitMs, then cancelled with CancelIoEx on its own OVERLAPPED; a
+// arrived, a virtual COM driver that waits for more; Wine, when nothing has
+// arrived yet) is waited for at most kFetchLimitMs, and completes with the
+// bytes that arrive meanwhile; then it is cancelled with CancelIoEx on its
+// own OVERLAPPED, which ends that read alone (Windows Vista and later); a
 // cancelled read completes with ERROR_OPERATION_ABORTED and reports the
 // bytes it had moved, which are kept. No operation posts a completion
 // packet: the low bit of each OVERLAPPED's event tells the system so, as
