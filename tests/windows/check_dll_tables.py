@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks zentrok.dll as objdump reads it: a 32-bit PE DLL that exports
-exactly the five calls and qen_GetLineState under their plain names and imports nothing but
+exactly the five calls and qen_GetLineState under their plain names and
+imports nothing but
 Windows system DLLs (the compiler's runtime is linked in).
 
 Usage: check_dll_tables.py <objdump> <zentrok.dll>

@@ -2,9 +2,10 @@
 // that is not the host thread while a notification still waits for the
 // host thread, or with a port still open; loaded into a process that
 // already has GCC's shared runtime; first opened on a thread that has ended
-// since; logging into a file that another process holds locked. Each test
-// runs in a process of its own (see CMakeLists.txt): a library that has
-// opened a port stays loaded, and the first open of the process counts.
+// since; logging into a file that another process holds locked; used by a
+// plug-in DLL that closes its port from its DllMain. Each test runs in a
+// process of its own (see CMakeLists.txt): a library that has opened a port
+// stays loaded, and the first open of the process counts.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "device_double.h"
+#include "link/comm_thread.h"
 #include "work_dir.h"
 #include "zentrok.h"
 
@@ -106,6 +108,25 @@ std::chrono::milliseconds PollUntilAcknowledged(const Calls& calls, QenHandle po
         if (device.Receive(1, 5ms) == std::string(1, kAck)) break;
     }
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+// The plug-in of plugin_dll.cpp, loaded.
+struct Plugin {
+    Plugin() : module(LoadLibraryA("windows_plugin.dll")) {}
+    template <typename Fn>
+    Fn Find(const char* name) const {
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    }
+    HMODULE module;
+    int (*openPort)(int) = Find<int (*)(int)>("plugin_OpenPort");
+    int (*poll)() = Find<int (*)()>("plugin_Poll");
+};
+
+// How long the plug-in's close in its DllMain took, as it wrote it down;
+// -1 when it has not written it (the close never returned, or never ran).
+long PluginCloseMs() {
+    const std::string text = ReadFileBytes("plugin_closed.txt");
+    return text.empty() ? -1 : std::stol(text);
 }
 
 // The host thread takes a message inside qen_GetMsg, so the notification
@@ -233,6 +254,82 @@ TEST(DllLifetime, LockedLogDelaysNeitherTheAckNorTheClose) {
     WaitForSingleObject(holder.hProcess, INFINITE);
     CloseHandle(holder.hThread);
     CloseHandle(holder.hProcess);
+}
+
+// A plug-in that closes its port from its DllMain when the host unloads it:
+// the close returns while the loader lock keeps the reader's thread from
+// exiting, well within the close's grace, as the reader ended at once. The
+// host goes on: the port number is free again, and the port opens and works.
+TEST(DllLifetime, PluginClosingOnUnloadReturnsAndLeavesThePortFree) {
+    WorkDir dir;
+    DeviceDouble device(46);
+    Plugin plugin;
+    ASSERT_NE(plugin.module, nullptr);
+    ASSERT_TRUE(plugin.openPort(device.PortNumber()));
+    device.SendTelegram("1073xxxx00ABCD TCXYZ");
+    std::string ack;
+    for (int i = 0; i < 600 && ack.empty(); ++i) {
+        plugin.poll();
+        ack = device.Receive(1, 5ms);
+    }
+    ASSERT_EQ(ack, std::string(1, kAck)) << "the plug-in's port did not work";
+
+    const auto start = std::chrono::steady_clock::now();
+    FreeLibrary(plugin.module);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 5000)
+        << "the unload hung in the plug-in's close";
+    const long closeMs = PluginCloseMs();
+    EXPECT_GE(closeMs, 0) << "the plug-in's DllMain did not close its port";
+    EXPECT_LT(closeMs, static_cast<long>(kCloseGraceMs)) << "the close waited for a reader that had ended";
+
+    const HMODULE library = GetModuleHandleA("zentrok.dll");
+    ASSERT_NE(library, nullptr);
+    const Calls calls(library);
+    const QenHandle port = calls.initComm(device.PortNumber(), 1);
+    ASSERT_NE(port, nullptr) << "the port stayed taken after the plug-in's close";
+    device.SendTelegram("1073xxxx00ABCD TCXYZ");
+    EXPECT_LT(PollUntilAcknowledged(calls, port, device), 3s);
+    calls.closeComm(port);
+}
+
+// A host process that ends with the plug-in loaded and its port open: the
+// system has ended the reader's thread before the plug-in's DllMain closes
+// the port, so the close cannot wait for the reader's own end. The close
+// returns and the process ends.
+TEST(DllLifetime, PluginClosingAtProcessExitLetsTheProcessEnd) {
+    WorkDir dir;
+    DeviceDouble device(47);
+    const std::string tag = std::to_string(GetCurrentProcessId());
+    const std::string readyName = "ZentrokPluginReady" + tag;
+    const std::string endName = "ZentrokPluginEnd" + tag;
+    const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+    const HANDLE end = CreateEventA(nullptr, TRUE, FALSE, endName.c_str());
+    std::string command =
+        "windows_plugin_host.exe " + std::to_string(device.PortNumber()) + " " + readyName + " " + endName;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION host{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &host));
+    const HANDLE started[2] = {ready, host.hProcess};
+    ASSERT_EQ(WaitForMultipleObjects(2, started, FALSE, 30000), WAIT_OBJECT_0) << "the plug-in's port did not open";
+    device.SendTelegram("1073xxxx00ABCD TCXYZ");
+    EXPECT_EQ(device.Receive(1, 10s), std::string(1, kAck)) << "the plug-in's port did not work";
+
+    SetEvent(end);
+    const DWORD ended = WaitForSingleObject(host.hProcess, 5000);
+    EXPECT_EQ(ended, WAIT_OBJECT_0) << "the process hung at its end, in the plug-in's close";
+    DWORD status = STILL_ACTIVE;
+    GetExitCodeProcess(host.hProcess, &status);
+    EXPECT_EQ(status, 0u);
+    const long closeMs = PluginCloseMs();
+    EXPECT_GE(closeMs, 0) << "the plug-in's DllMain did not close its port, or its close did not return";
+    EXPECT_LT(closeMs, static_cast<long>(kCloseGraceMs)) << "the close waited for a reader the system had ended";
+    if (ended != WAIT_OBJECT_0) TerminateProcess(host.hProcess, 1);
+    CloseHandle(host.hThread);
+    CloseHandle(host.hProcess);
+    CloseHandle(end);
+    CloseHandle(ready);
 }
 
 // A reader thread that cannot start makes qen_InitComm report that the port

@@ -66,4 +66,16 @@ QenSystemTime LocalNow() {
 
 const TimeFormat& RegionalTimeFormat() { return kTimeFormat; }
 
+// Both clocks count from the system's start, the interrupt time in 100 ns
+// units; the unbiased one stops while the system sleeps or hibernates. The
+// tick count moves in steps of the timer's period (10 to 16 ms), so a
+// difference a little below 0 is read as none.
+std::uint64_t SleptMilliseconds() {
+    ULONGLONG awake = 0;
+    if (!QueryUnbiasedInterruptTime(&awake)) return 0;
+    const ULONGLONG since = GetTickCount64();
+    const ULONGLONG awakeMs = awake / 10000;
+    return since > awakeMs ? since - awakeMs : 0;
+}
+
 }  // namespace zentrok::platform
