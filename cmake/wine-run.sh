@@ -11,12 +11,13 @@ esac
 shift
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=${ZENTROK_WINE:-wine}  # wine64-run.sh names the 64-bit loader
 if [ "$1" = "--init" ]; then
-  wineboot --init || exit 1
+  "$wine" wineboot --init || exit 1
   for setting in "iTime 1" "iTLZero 1" "sTime :" "sTimeFormat HH:mm:ss"; do
     set -- $setting
-    wine reg add 'HKCU\Control Panel\International' /v "$1" /d "$2" /f >/dev/null || exit 1
+    "$wine" reg add 'HKCU\Control Panel\International' /v "$1" /d "$2" /f >/dev/null || exit 1
   done
   exit 0
 fi
-exec wine "$@"
+exec "$wine" "$@"

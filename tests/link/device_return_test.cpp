@@ -78,8 +78,9 @@ TEST_F(DeviceReturnTest, CloseWhileAwayIsPromptAndThePortStaysClosed) {
     EXPECT_TRUE(HasEvent(Events(), "the device has gone away"));
 }
 
-// The host takes a message after its device has gone: the ACK cannot be
-// written, and the trace says so; the close afterwards is prompt.
+// The host takes a message after its device has gone, and the port waits
+// for the device; the close afterwards is prompt. (Whether the ACK fails at
+// once depends on the system; line_faults_test traces a refused one.)
 TEST_F(DeviceReturnTest, DeviceGoneDuringAHandOffThenClose) {
     device_.SendTelegram(kPlainMessage);
     ServeHostThread(200ms);  // announced, not taken
@@ -91,7 +92,7 @@ TEST_F(DeviceReturnTest, DeviceGoneDuringAHandOffThenClose) {
     qen_CloseComm(port_);
     port_ = nullptr;
     EXPECT_LT(Clock::now() - start, kIdleWait / 2);
-    EXPECT_TRUE(HasEvent(Events(), "ACK not sent"));
+    EXPECT_TRUE(HasEvent(Events(), "the device has gone away"));
 }
 
 }  // namespace

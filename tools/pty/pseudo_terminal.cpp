@@ -124,7 +124,11 @@ void PseudoTerminal::HoldSession() {
     }
     holder_ = fork();
     if (holder_ == 0) {
+        // The holder keeps only its own ends: it waits for the end of file
+        // that the parent's closing of the other end brings.
         close(master_);
+        close(alive[1]);
+        close(ready[0]);
         HoldSlave(slave_, alive[0], ready[1]);
     }
     close(alive[0]);
