@@ -35,13 +35,26 @@ packages=(
   "libclang-rt-14-dev|the fuzz preset (libFuzzer)"
   "g++-mingw-w64-i686|the windows preset (zentrok.dll)"
   "wine|the windows preset's tests and the Wine walk-through"
-  "wine32:i386|the windows preset's tests (32-bit programs under Wine)"
   "lld|the Windows package test (lld-link)"
   "llvm|the Windows import library and package test (llvm-dlltool)"
   "fpc|the Pascal binding test (Free Pascal)"
   "mono-mcs|the C# binding test (compiler)"
   "mono-runtime|the C# binding test (runtime)"
 )
+# 32-bit Wine needs a kernel that runs 32-bit programs. Where it runs none,
+# the Windows tests run in the x86-64 test build under 64-bit Wine instead
+# (the windows64 preset). ZENTROK_RUNS_I386=yes|no stands in for the probe.
+runs_i386=${ZENTROK_RUNS_I386:-}
+if [[ -z $runs_i386 ]]; then
+  runs_i386=no
+  "$(dirname "$0")/runs-i386.sh" && runs_i386=yes
+fi
+if [[ $runs_i386 == yes ]]; then
+  packages+=("wine32:i386|the windows preset's tests (32-bit programs under Wine)")
+else
+  packages+=("wine64|the windows64 preset's tests (64-bit Wine; this kernel runs no 32-bit programs)"
+             "g++-mingw-w64-x86-64-posix|the windows64 preset (the x86-64 test build of the Windows code)")
+fi
 names=()
 for entry in "${packages[@]}"; do
   names+=("${entry%%|*}")
@@ -76,7 +89,7 @@ if (($(id -u) != 0)); then
 fi
 
 # Wine runs 32-bit programs from the i386 architecture's packages.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ $runs_i386 == yes ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   say "adding the i386 architecture (for wine32:i386)"
   dpkg --add-architecture i386
 fi

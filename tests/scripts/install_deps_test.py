@@ -14,7 +14,7 @@ import unittest
 
 SCRIPT = None
 STAND_IN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "apt_stand_in.sh")
-MISSING = ["wine", "wine32:i386", "fpc"]  # in the script's order
+MISSING = ["wine", "fpc", "wine32:i386"]  # in the script's order
 
 # apt-get update while the mirror serves a security index of the wrong size.
 UPDATE_BAD_INDEX = """\
@@ -53,7 +53,8 @@ class InstallDepsTest(unittest.TestCase):
     def run_script(self, updates, install=(0, ""), install_pinned=(0, ""), missing=MISSING):
         """Runs the script; returns its exit status, its output lines, the
         stand-in's calls and the pins of an install without a suite."""
-        listed = subprocess.run([SCRIPT, "--list"], stdout=subprocess.PIPE, text=True, check=True).stdout
+        listed = subprocess.run([SCRIPT, "--list"], stdout=subprocess.PIPE, text=True, check=True,
+                                env=dict(os.environ, ZENTROK_RUNS_I386="yes")).stdout
         state = tempfile.mkdtemp(prefix="install-deps-")
         self.addCleanup(shutil.rmtree, state)
 
@@ -71,7 +72,7 @@ class InstallDepsTest(unittest.TestCase):
         os.mkdir(os.path.join(state, "bin"))
         for name in ("apt-get", "dpkg", "dpkg-query", "id"):
             os.symlink(STAND_IN, os.path.join(state, "bin", name))
-        env = dict(os.environ, APT_STAND_IN=state, ZENTROK_APT_PAUSE="0",
+        env = dict(os.environ, APT_STAND_IN=state, ZENTROK_APT_PAUSE="0", ZENTROK_RUNS_I386="yes",
                    PATH=os.path.join(state, "bin") + os.pathsep + os.environ["PATH"])
         done = subprocess.run([SCRIPT], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                               text=True, timeout=60)
